@@ -1,0 +1,36 @@
+#include "autoclicker.h"
+#include "desktopinput.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+#ifdef Q_OS_LINUX
+    // Pointer and keys go through X11, so under Wayland the window must live on XWayland too.
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.isEmpty() || platform.startsWith("wayland"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+#endif
+
+    // Before the application object: without a display Qt itself would abort with a core dump.
+    std::string whyNot;
+    std::unique_ptr<DesktopInput> input = createDesktopInput(whyNot);
+    if (!input) {
+        std::fprintf(stderr, "%s\n", whyNot.c_str());
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("varbelo"));
+    // One look on every platform; it also honours the red of the running Execute button, which
+    // some native styles ignore.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+
+    AutoClicker window(std::move(input));
+    if (!window.Form_Load())
+        return 0;
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Pointer position in physical screen pixels; origin at the top-left corner of the primary
+// screen, x to the right, y downwards. Other monitors may give negative values.
+struct CursorPoint
+{
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+};
+
+// Left-button event flags, as the Windows mouse_event call numbers them.
+enum MouseEventFlag : std::uint32_t {
+    LeftButtonPress = 2,
+    LeftButtonRelease = 4,
+};
+
+// Virtual-key codes of the only keys the program ever polls.
+enum VirtualKey : int {
+    ShiftKey = 16,
+    EscapeKey = 27,
+    SpaceKey = 32,
+};
+
+// The program's whole contact with the desktop: read and move the pointer, press and release
+// the left button where the pointer stands, poll three keys. One backend per platform.
+class DesktopInput
+{
+public:
+    DesktopInput() = default;
+    virtual ~DesktopInput() = default;
+    DesktopInput(const DesktopInput &) = delete;
+    DesktopInput &operator=(const DesktopInput &) = delete;
+
+    /// Reads the pointer position into point; false if the system could not tell.
+    virtual bool GetCursorPos(CursorPoint &point) = 0;
+    /// Moves the pointer; the move takes effect before any button event sent after it.
+    virtual bool SetCursorPos(std::int32_t x, std::int32_t y) = 0;
+    /// Sends one left-button event (LeftButtonPress or LeftButtonRelease) at the pointer.
+    virtual void mouse_event(std::uint32_t dwFlags) = 0;
+    /// Nonzero while the key is held down (and possibly once after a press since the last poll).
+    virtual std::int16_t GetAsyncKeyState(int vKey) = 0;
+};
+
+// Returns the backend of the platform the program was built for, or nullptr with the reason
+// in whyNot when it cannot work here (no display, no input-injection extension, ...).
+std::unique_ptr<DesktopInput> createDesktopInput(std::string &whyNot);

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "desktopinput.h"
+
+#include <set>
+#include <string>
+
+// In-memory desktop for tests: records every move and button event in order and lets the test
+// place the pointer and hold or tap keys.
+class FakeDesktopInput : public DesktopInput
+{
+public:
+    bool GetCursorPos(CursorPoint &point) override;
+    bool SetCursorPos(std::int32_t x, std::int32_t y) override;
+    void mouse_event(std::uint32_t dwFlags) override;
+    std::int16_t GetAsyncKeyState(int vKey) override;
+
+    /// The pointer as a user would place it (no log entry).
+    void placePointer(std::int32_t x, std::int32_t y);
+    /// Holds a key down until released.
+    void holdKey(int vKey);
+    void releaseKey(int vKey);
+    /// A press and release that both happened since the last poll: the next query of that key
+    /// reads nonzero once, as the Windows call reports such a press.
+    void tapKey(int vKey);
+
+    /// The moves and button events so far, e.g. "move 10,20; down; up".
+    std::string actions() const;
+    int actionCount() const { return m_actionCount; }
+    void clearActions();
+    /// Every key query so far, as virtual-key codes joined by blanks, e.g. "16 32 27".
+    std::string keyQueries() const;
+    void clearKeyQueries() { m_keyQueries.clear(); }
+
+    CursorPoint pointer() const { return m_pointer; }
+    bool buttonDown() const { return m_buttonDown; }
+
+private:
+    void record(const std::string &action);
+
+    CursorPoint m_pointer;
+    bool m_buttonDown = false;
+    std::set<int> m_held;
+    std::set<int> m_tapped;
+    std::string m_actions;
+    int m_actionCount = 0;
+    std::string m_keyQueries;
+};

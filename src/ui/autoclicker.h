@@ -1,0 +1,111 @@
+#pragma once
+
+#include "desktopinput.h"
+#include "script.h"
+#include "singleinstance.h"
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class CoordinateBox;
+class PacedTimer;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class QTimer;
+
+// The program's only window. Like a form made in a designer, its controls are public members
+// named as the handlers that serve them (XPos_Change serves XPos); the handlers share the state
+// below and reach the desktop only through the DesktopInput it is given.
+class AutoClicker : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int Rows = 20;
+    static constexpr int PlayInterval = 1000; // ms between playback steps
+    static constexpr int PollInterval = 50; // ms between polls of the pointer and the keys
+    // Wide enough for every 16-bit coordinate, "-32768", so that no position is cut short.
+    static constexpr int CoordinateLength = 6;
+
+    explicit AutoClicker(std::unique_ptr<DesktopInput> input,
+                         const QString &lockPath = SingleInstance::defaultLockPath(),
+                         QWidget *parent = nullptr);
+    ~AutoClicker() override;
+
+    /// Start-up before the first show. False if another copy runs: the user has been told, and
+    /// the caller ends the process without showing the window.
+    bool Form_Load();
+    /// Shut-down: no tick runs after it, and a button that playback holds is released.
+    void Form_Unload();
+
+    // Playback
+    void Execute_Click();
+    void Clicker_Timer();
+
+    // The grid
+    void VSc_Change();
+    void VSc_Scroll();
+    void XPos_Change(int r);
+    void YPos_Change(int r);
+    void XPos_GotFocus(int r);
+    void YPos_GotFocus(int r);
+    void XPos_KeyDown(int r, int &keyCode);
+    void XPos_KeyPress(int r, int &keyAscii);
+    void YPos_KeyPress(int r, int &keyAscii);
+    void LeftButtonDown_Click(int r);
+    void LeftButtonUp_Click(int r);
+
+    // Live position, capture and Esc
+    void Hotkey_XY_Timer();
+
+    /// Index of the item shown in row 0; follows the thumb while it is dragged.
+    int topItem() const;
+
+    // Controls
+    std::array<QLabel *, Rows> No {};
+    std::array<CoordinateBox *, Rows> XPos {};
+    std::array<CoordinateBox *, Rows> YPos {};
+    std::array<QPushButton *, Rows> LeftButtonDown {};
+    std::array<QPushButton *, Rows> LeftButtonUp {};
+    QScrollBar *VSc = nullptr;
+    std::array<QLabel *, 6> La1 {}; // headings 0, 1, 3, 4 and 5; there is no 2
+    QLabel *Label4 = nullptr;
+    QLabel *Label5 = nullptr;
+    QLineEdit *LoopX = nullptr;
+    QLabel *ScNo = nullptr;
+    QPushButton *Execute = nullptr;
+    PacedTimer *Clicker = nullptr;
+    QTimer *Hotkey_XY = nullptr;
+
+    // Shared state
+    Script script;
+    std::int16_t PlayIndex = 0; // item last played in this pass; -1 before the first
+    std::int32_t PassCount = 0; // passes completed in this run
+    std::int16_t FocusRow = 0; // row of the coordinate box that last had the focus
+    std::int16_t CaptureLatch = 0; // -1 from a capture until Shift and Space read released
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void setTabOrder();
+    void connectHandlers();
+    QRect twips(int left, int top, int width, int height) const;
+    void setExecuteRunning(bool running);
+    void releaseHeldButton();
+    void capture();
+    std::int32_t CursorX();
+    std::int32_t CursorY();
+
+    std::unique_ptr<DesktopInput> m_input;
+    SingleInstance m_instance;
+    CursorPoint m_pointer; // the one record every read of the pointer fills
+    bool m_buttonHeld = false; // playback pressed the left button and has not released it
+};

@@ -1,0 +1,277 @@
+#include "coordinatebox.h"
+#include "pacedtimer.h"
+#include "windowfixture.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLockFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { f = std::make_unique<WindowFixture>(); }
+    void cleanup() { f.reset(); }
+
+    void frame();
+    void startUpState();
+    void controls_data();
+    void controls();
+    void gridRows();
+    void boxLengths();
+    void tabOrder();
+    void timers();
+    void secondCopyIsTurnedAway();
+    void staleLockDoesNotBlock();
+
+private:
+    std::unique_ptr<WindowFixture> f;
+    AutoClicker &w() { return *f->window; }
+};
+
+void TestMainWindow::frame()
+{
+    QCOMPARE(w().windowTitle(), u"Varbelo V1.0"_s);
+    QCOMPARE(w().logicalDpiX(), 96);
+    // 6630 x 5790 twips, fixed.
+    QCOMPARE(w().minimumSize(), QSize(442, 386));
+    QCOMPARE(w().maximumSize(), QSize(442, 386));
+    const Qt::WindowFlags flags = w().windowFlags();
+    QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(flags & Qt::WindowSystemMenuHint);
+    QVERIFY(w().isWindow());
+    QVERIFY(!w().inherits("QDialog")); // Esc must not close it, Enter must not press Execute
+    QCOMPARE(w().windowIcon().pixmap(32, 32).size(), QSize(32, 32));
+    QCOMPARE(w().font().family(), u"Arial"_s);
+    QCOMPARE(w().font().pointSizeF(), 9.0);
+}
+
+void TestMainWindow::startUpState()
+{
+    w().show();
+    QVERIFY(QTest::qWaitForWindowActive(&w()));
+    QCOMPARE(QApplication::focusWidget(), w().XPos[0]);
+    QCOMPARE(w().FocusRow, 0);
+    QCOMPARE(w().VSc->value(), 0);
+    for (int r = 0; r < AutoClicker::Rows; ++r) {
+        QCOMPARE(w().No[r]->text(), QString::number(r + 1));
+        QVERIFY(w().XPos[r]->text().isEmpty());
+        QVERIFY(w().YPos[r]->text().isEmpty());
+        QVERIFY(!w().LeftButtonDown[r]->isChecked());
+        QVERIFY(!w().LeftButtonUp[r]->isChecked());
+    }
+    QCOMPARE(w().Label4->text(), u"X: 0"_s);
+    QCOMPARE(w().Label5->text(), u"Y: 0"_s);
+    QCOMPARE(w().LoopX->text(), u"1"_s);
+    QCOMPARE(w().ScNo->text(), u"Click to Start"_s);
+    QCOMPARE(w().Execute->text(), u"Execute"_s);
+    QCOMPARE(w().Execute->palette().color(QPalette::Button),
+             QApplication::palette(w().Execute).color(QPalette::Button));
+    QCOMPARE(w().PlayIndex, 0);
+    QCOMPARE(w().PassCount, 0);
+    QCOMPARE(w().CaptureLatch, 0);
+    // Greyed, yet with a tooltip.
+    QCOMPARE(w().ScNo->palette().color(QPalette::Active, QPalette::WindowText),
+             w().palette().color(QPalette::Disabled, QPalette::WindowText));
+    QVERIFY(w().ScNo->isEnabled());
+}
+
+void TestMainWindow::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry"); // pixels at 96 dpi: twips / 15
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<qreal>("points");
+    QTest::addColumn<bool>("bold");
+
+    QTest::newRow("La1 0") << u"La1 0"_s << QRect(66, 6, 10, 18) << u"X"_s
+                           << u"Horizontal Position..."_s << 11.25 << true;
+    QTest::newRow("La1 1") << u"La1 1"_s << QRect(114, 6, 10, 18) << u"Y"_s
+                           << u"Vertical Position..."_s << 11.25 << true;
+    QTest::newRow("La1 5") << u"La1 5"_s << QRect(168, 6, 62, 15) << u"Left Button"_s
+                           << u"Vertical Position..."_s << 9.0 << true;
+    QTest::newRow("La1 4") << u"La1 4"_s << QRect(306, 21, 98, 15) << u"Current Position :"_s
+                           << QString() << 9.0 << true;
+    QTest::newRow("Label4") << u"Label4"_s << QRect(306, 39, 65, 14) << u"X: 0"_s
+                            << u"Current Horizontal Position..."_s << 9.0 << true;
+    QTest::newRow("Label5") << u"Label5"_s << QRect(372, 39, 65, 14) << u"Y: 0"_s
+                            << u"Current Vertical Position..."_s << 9.0 << true;
+    QTest::newRow("La1 3") << u"La1 3"_s << QRect(306, 60, 34, 15) << u"Loop :"_s << QString()
+                           << 9.0 << true;
+    QTest::newRow("LoopX") << u"LoopX"_s << QRect(306, 78, 88, 19) << u"1"_s
+                           << u"Number of times to Run the Script..."_s << 9.0 << false;
+    QTest::newRow("ScNo") << u"ScNo"_s << QRect(309, 312, 125, 14) << u"Click to Start"_s
+                          << u"Current Horizontal Position..."_s << 9.0 << true;
+    QTest::newRow("Execute")
+            << u"Execute"_s << QRect(309, 330, 127, 52) << u"Execute"_s
+            << u"Start the execution of the mouse positions and clicks of pointer behaviour..."_s
+            << 12.0 << true;
+    QTest::newRow("VSc") << u"VSc"_s << QRect(258, 21, 43, 361) << QString() << QString() << 9.0
+                         << false;
+}
+
+void TestMainWindow::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, text);
+    QFETCH(QString, toolTip);
+    QFETCH(qreal, points);
+    QFETCH(bool, bold);
+
+    const QHash<QString, QWidget *> byName = {
+        {u"La1 0"_s, w().La1[0]},   {u"La1 1"_s, w().La1[1]},   {u"La1 3"_s, w().La1[3]},
+        {u"La1 4"_s, w().La1[4]},   {u"La1 5"_s, w().La1[5]},   {u"Label4"_s, w().Label4},
+        {u"Label5"_s, w().Label5},  {u"LoopX"_s, w().LoopX},   {u"ScNo"_s, w().ScNo},
+        {u"Execute"_s, w().Execute}, {u"VSc"_s, w().VSc},
+    };
+    QWidget *control = byName.value(name);
+    QVERIFY(control);
+    QCOMPARE(control->geometry(), geometry);
+    QCOMPARE(control->toolTip(), toolTip);
+    QCOMPARE(control->font().family(), u"Arial"_s);
+    QCOMPARE(control->font().pointSizeF(), points);
+    QCOMPARE(control->font().bold(), bold);
+    if (auto *label = qobject_cast<QLabel *>(control))
+        QCOMPARE(label->text(), text);
+    else if (auto *edit = qobject_cast<QLineEdit *>(control))
+        QCOMPARE(edit->text(), text);
+    else if (auto *button = qobject_cast<QPushButton *>(control))
+        QCOMPARE(button->text(), text);
+    if (name == u"Execute")
+        QVERIFY(control->font().italic());
+    QVERIFY(!w().La1[2]);
+}
+
+void TestMainWindow::gridRows()
+{
+    for (int r = 0; r < AutoClicker::Rows; ++r) {
+        const int top = 21 + 18 * r; // (315 + 270 r) twips
+        QCOMPARE(w().No[r]->geometry(), QRect(6, top, 43, 19));
+        QCOMPARE(w().XPos[r]->geometry(), QRect(48, top, 49, 19));
+        QCOMPARE(w().YPos[r]->geometry(), QRect(96, top, 49, 19));
+        QCOMPARE(w().LeftButtonDown[r]->geometry(), QRect(147, top, 55, 19));
+        QCOMPARE(w().LeftButtonUp[r]->geometry(), QRect(201, top, 55, 19));
+        QCOMPARE(w().No[r]->toolTip(), u"Click Order..."_s);
+        QCOMPARE(w().XPos[r]->toolTip(), u"X - Screen Position of Click..."_s);
+        QCOMPARE(w().YPos[r]->toolTip(), u"Y - Screen Position of Click..."_s);
+        QCOMPARE(w().LeftButtonDown[r]->toolTip(), u"Left Button Down..."_s);
+        QCOMPARE(w().LeftButtonUp[r]->toolTip(), u"Left Button Up..."_s);
+        QCOMPARE(w().LeftButtonDown[r]->text(), u"Down"_s);
+        QCOMPARE(w().LeftButtonUp[r]->text(), u"Up"_s);
+        QVERIFY(w().LeftButtonDown[r]->isCheckable());
+        QVERIFY(w().LeftButtonUp[r]->isCheckable());
+        QVERIFY(w().No[r]->font().bold());
+        QCOMPARE(w().No[r]->palette().color(QPalette::WindowText),
+                 w().palette().color(QPalette::Dark));
+    }
+    QCOMPARE(w().VSc->minimum(), 0);
+    QCOMPARE(w().VSc->maximum(), 31980);
+    QCOMPARE(w().VSc->singleStep(), 1);
+    QCOMPARE(w().VSc->pageStep(), 20);
+    // The scroll bar runs exactly along the rows.
+    QCOMPARE(w().VSc->geometry().top(), w().No[0]->geometry().top());
+    QCOMPARE(w().VSc->geometry().bottom(), w().No[19]->geometry().bottom());
+}
+
+void TestMainWindow::boxLengths()
+{
+    w().show();
+    QVERIFY(QTest::qWaitForWindowActive(&w()));
+    w().XPos[0]->setFocus();
+    QTest::keyClicks(w().XPos[0], u"-327689"_s);
+    QCOMPARE(w().XPos[0]->text(), u"-32768"_s); // the seventh character is refused
+    QCOMPARE(w().script.x[0], -32768);
+
+    const QString longText(100000, u'7');
+    w().LoopX->setText(longText);
+    QCOMPARE(w().LoopX->text(), longText);
+}
+
+void TestMainWindow::tabOrder()
+{
+    w().show();
+    QVERIFY(QTest::qWaitForWindowActive(&w()));
+    QList<QWidget *> expected;
+    for (int r = 0; r < 6; ++r)
+        expected << w().XPos[r] << w().YPos[r];
+    for (int r = 6; r < 20; ++r)
+        expected << w().YPos[r] << w().XPos[r];
+    expected << w().VSc << w().Execute << w().LoopX;
+    for (int r = 0; r < 20; ++r)
+        expected << w().LeftButtonDown[r] << w().LeftButtonUp[r];
+    expected << w().XPos[0]; // and round again
+
+    QCOMPARE(QApplication::focusWidget(), expected.first());
+    for (qsizetype i = 1; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY2(QApplication::focusWidget() == expected[i],
+                 qPrintable(u"step %1"_s.arg(i)));
+    }
+}
+
+void TestMainWindow::timers()
+{
+    WindowFixture fresh;
+    // The fixture stops the poll for the tests' sake; a window as created has it running.
+    AutoClicker window(std::make_unique<FakeDesktopInput>(),
+                       fresh.lockDir.filePath(u"other.lock"_s));
+    QVERIFY(window.Hotkey_XY->isActive());
+    QCOMPARE(window.Hotkey_XY->interval(), 50);
+    QVERIFY(!window.Clicker->isActive());
+    QCOMPARE(window.Clicker->interval(), 1000);
+}
+
+void TestMainWindow::secondCopyIsTurnedAway()
+{
+    // The fixture's window holds the lock; a second window with the same lock is a second copy.
+    AutoClicker second(std::make_unique<FakeDesktopInput>(), f->lockPath());
+    QString text, title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QList<QAbstractButton *> buttons;
+    QTimer::singleShot(0, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        text = box->text();
+        title = box->windowTitle();
+        icon = box->icon();
+        buttons = box->buttons();
+        QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+        box->button(QMessageBox::Ok)->click();
+    });
+    QVERIFY(!second.Form_Load());
+    QCOMPARE(text, u"Application running."_s);
+    QCOMPARE(title, u"Application"_s);
+    QCOMPARE(icon, QMessageBox::Warning);
+    QCOMPARE(buttons.size(), 1);
+    QVERIFY(!second.isVisible());
+    QCOMPARE(second.No[0]->text(), QString()); // start-up went no further
+}
+
+void TestMainWindow::staleLockDoesNotBlock()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"varbelo.lock"_s);
+    // A lock left by a process that no longer runs.
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("999999\nvarbelo\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    }
+    AutoClicker window(std::make_unique<FakeDesktopInput>(), path);
+    QVERIFY(window.Form_Load());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

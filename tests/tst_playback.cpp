@@ -1,0 +1,341 @@
+#include "coordinatebox.h"
+#include "pacedtimer.h"
+#include "windowfixture.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestPlayback : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { f = std::make_unique<WindowFixture>(); }
+    void cleanup() { f.reset(); }
+
+    void startAndStopToggleCaptionColourAndTimer();
+    void allEmpty_data();
+    void allEmpty();
+    void itemsAtZeroAndFiveOverTwoPasses();
+    void oneClickThreePasses();
+    void edgeOfScreenPlayedAndEmptyItemSkipped();
+    void lastItemOfTableIsPlayed();
+    void stopDuringRunRestartsAtFirstItem();
+    void loweringLoopCountEndsAtNextEndOfPass();
+    void loopText_data();
+    void loopText();
+    void endlessLoopCountRunsOn_data();
+    void endlessLoopCountRunsOn();
+    void dragHoldsButtonThroughMoves();
+    void everyStopReleasesHeldButton_data();
+    void everyStopReleasesHeldButton();
+    void stopWithoutHeldButtonSendsNothing();
+    void editAheadOfPlaybackIsPlayed();
+
+private:
+    std::unique_ptr<WindowFixture> f;
+    AutoClicker &w() { return *f->window; }
+};
+
+void TestPlayback::startAndStopToggleCaptionColourAndTimer()
+{
+    const QColor face = w().Execute->palette().color(QPalette::Button);
+    QCOMPARE(w().Execute->text(), u"Execute"_s);
+    QVERIFY(!w().Clicker->isActive());
+    QCOMPARE(w().Clicker->interval(), 1000);
+
+    QTest::mouseClick(w().Execute, Qt::LeftButton);
+    QCOMPARE(w().Execute->text(), u"Stop"_s);
+    QVERIFY(w().Clicker->isActive());
+    QCOMPARE(w().Execute->palette().color(QPalette::Button), QColor(255, 0, 0));
+    QCOMPARE(w().ScNo->text(), u"Click to Start"_s);
+    QCOMPARE(w().PlayIndex, -1);
+
+    QTest::mouseClick(w().Execute, Qt::LeftButton);
+    QCOMPARE(w().Execute->text(), u"Execute"_s);
+    QVERIFY(!w().Clicker->isActive());
+    QCOMPARE(w().Execute->palette().color(QPalette::Button), face);
+}
+
+void TestPlayback::allEmpty_data()
+{
+    QTest::addColumn<QString>("loops");
+    QTest::addColumn<int>("ticks");
+    QTest::newRow("loop 1") << u"1"_s << 1;
+    QTest::newRow("loop 5") << u"5"_s << 5;
+}
+
+void TestPlayback::allEmpty()
+{
+    QFETCH(QString, loops);
+    QFETCH(int, ticks);
+    w().LoopX->setText(loops);
+    w().Execute_Click();
+    QCOMPARE(f->tickUntilStopped(100), ticks);
+    QCOMPARE(f->desktop->actions(), std::string());
+    QCOMPARE(w().ScNo->text(), u"Click to Start"_s);
+    QCOMPARE(w().Execute->text(), u"Execute"_s);
+}
+
+void TestPlayback::itemsAtZeroAndFiveOverTwoPasses()
+{
+    f->setItem(0, 10, 20);
+    f->setItem(5, 30, 40);
+    w().LoopX->setText(u"2"_s);
+    w().Execute_Click();
+
+    const struct
+    {
+        const char *status;
+        int playIndex;
+        int passes;
+        const char *log;
+    } expected[] = {
+        {"Move 1", 0, 0, "move 10,20"},
+        {"Move 6", 5, 0, "move 30,40"},
+        {"Move 6", -1, 1, ""}, // end of pass: nothing moves, the status stays
+        {"Move 1", 0, 1, "move 10,20"},
+        {"Move 6", 5, 1, "move 30,40"},
+    };
+    for (const auto &step : expected) {
+        f->desktop->clearActions();
+        QCOMPARE(f->tick(), 1);
+        QCOMPARE(w().ScNo->text(), QString::fromLatin1(step.status));
+        QCOMPARE(w().PlayIndex, step.playIndex);
+        QCOMPARE(w().PassCount, step.passes);
+        QCOMPARE(f->desktop->actions(), std::string(step.log));
+    }
+    QCOMPARE(f->tick(), 1); // tick 6 ends the run
+    QVERIFY(!w().Clicker->isActive());
+    QCOMPARE(w().ScNo->text(), u"Click to Start"_s);
+    QCOMPARE(w().PassCount, 0);
+}
+
+void TestPlayback::oneClickThreePasses()
+{
+    f->setItem(0, 100, 200, 1, 1);
+    w().LoopX->setText(u"3"_s);
+    w().Execute_Click();
+    QStringList clicksOnTicks;
+    for (int t = 1; w().Clicker->isActive(); ++t) {
+        f->desktop->clearActions();
+        f->tick();
+        if (!f->desktop->actions().empty()) {
+            QCOMPARE(f->desktop->actions(), std::string("move 100,200; down; up"));
+            clicksOnTicks << QString::number(t);
+        }
+        QVERIFY(t <= 6);
+        if (!w().Clicker->isActive())
+            QCOMPARE(t, 6);
+    }
+    QCOMPARE(clicksOnTicks.join(u','), u"1,3,5"_s);
+}
+
+void TestPlayback::edgeOfScreenPlayedAndEmptyItemSkipped()
+{
+    f->setItem(0, 0, 0, 1, 0); // empty: its press is never sent
+    f->setItem(1, 0, 300);
+    f->setItem(2, -5, -5, 1, 1);
+    f->setItem(3, 7, 0);
+    w().Execute_Click();
+    f->tickUntilStopped(10);
+    QCOMPARE(f->desktop->actions(), std::string("move 0,300; move 7,0"));
+}
+
+void TestPlayback::lastItemOfTableIsPlayed()
+{
+    f->setItem(Script::LastIndex, 5, 6);
+    w().Execute_Click();
+    f->tick();
+    QCOMPARE(f->desktop->actions(), std::string("move 5,6"));
+    QCOMPARE(w().ScNo->text(), u"Move 32001"_s);
+    f->tick();
+    QVERIFY(!w().Clicker->isActive());
+}
+
+void TestPlayback::stopDuringRunRestartsAtFirstItem()
+{
+    f->setItem(0, 1, 1);
+    f->setItem(1, 2, 2);
+    f->setItem(2, 3, 3);
+    w().LoopX->setText(u"3"_s);
+    w().Execute_Click();
+    f->tick(5); // into the second pass
+    QCOMPARE(w().PassCount, 1);
+
+    QTest::mouseClick(w().Execute, Qt::LeftButton);
+    QVERIFY(!w().Clicker->isActive());
+    QCOMPARE(w().PlayIndex, -1);
+    QCOMPARE(w().PassCount, 0);
+    QCOMPARE(w().ScNo->text(), u"Click to Start"_s);
+
+    f->desktop->clearActions();
+    QTest::mouseClick(w().Execute, Qt::LeftButton);
+    QCOMPARE(w().ScNo->text(), u"Click to Start"_s);
+    f->tick();
+    QCOMPARE(f->desktop->actions(), std::string("move 1,1"));
+    QCOMPARE(w().ScNo->text(), u"Move 1"_s);
+}
+
+void TestPlayback::loweringLoopCountEndsAtNextEndOfPass()
+{
+    f->setItem(0, 1, 1);
+    f->setItem(1, 2, 2);
+    w().LoopX->setText(u"10"_s);
+    w().Execute_Click();
+    f->tick(3 + 3 + 1); // two passes done, first item of the third played
+    QCOMPARE(w().PassCount, 2);
+    w().LoopX->setText(u"1"_s);
+    QVERIFY(w().Clicker->isActive()); // not at once
+    QCOMPARE(f->tick(1), 1);
+    QVERIFY(w().Clicker->isActive());
+    QCOMPARE(f->tick(1), 1); // end of the third pass
+    QVERIFY(!w().Clicker->isActive());
+}
+
+void TestPlayback::loopText_data()
+{
+    QTest::addColumn<QString>("loops");
+    QTest::addColumn<int>("passes");
+    QTest::newRow("1") << u"1"_s << 1;
+    QTest::newRow("3") << u"3"_s << 3;
+    QTest::newRow("2.5") << u"2.5"_s << 3;
+    QTest::newRow("0") << u"0"_s << 1;
+    QTest::newRow("-4") << u"-4"_s << 1;
+    QTest::newRow("abc") << u"abc"_s << 1;
+    QTest::newRow("empty") << QString() << 1;
+    QTest::newRow("3 0") << u"3 0"_s << 30;
+    QTest::newRow("4x") << u"4x"_s << 4;
+    QTest::newRow("&H10") << u"&H10"_s << 16;
+    QTest::newRow("&HFFFF is -1") << u"&HFFFF"_s << 1;
+    QTest::newRow("blanks only") << u"  \t "_s << 1;
+}
+
+void TestPlayback::loopText()
+{
+    QFETCH(QString, loops);
+    QFETCH(int, passes);
+    f->setItem(7, 1, 1);
+    w().LoopX->setText(loops);
+    w().Execute_Click();
+    // One item: a pass takes two ticks.
+    QCOMPARE(f->tickUntilStopped(1000), passes * 2);
+    QCOMPARE(f->desktop->actionCount(), passes);
+}
+
+void TestPlayback::endlessLoopCountRunsOn_data()
+{
+    QTest::addColumn<QString>("loops");
+    QTest::newRow("1e9") << u"1e9"_s;
+    QTest::newRow("1e999") << u"1e999"_s;
+    QTest::newRow("beyond the pass counter") << u"3000000000"_s;
+    QTest::newRow("&HFFFFFFFFFFFFFFFF") << u"&HFFFFFFFFFFFFFFFF"_s;
+}
+
+void TestPlayback::endlessLoopCountRunsOn()
+{
+    QFETCH(QString, loops);
+    w().LoopX->setText(loops);
+    w().Execute_Click();
+    QCOMPARE(f->tick(500), 500);
+    QVERIFY(w().Clicker->isActive());
+    QCOMPARE(w().PassCount, 500);
+
+    // At the very end of its range the counter stays put instead of wrapping round.
+    w().PassCount = std::numeric_limits<std::int32_t>::max();
+    f->tick(3);
+    if (loops == u"1e9"_s) {
+        QVERIFY(!w().Clicker->isActive()); // a billion passes do end
+    } else {
+        QVERIFY(w().Clicker->isActive());
+        QCOMPARE(w().PassCount, std::numeric_limits<std::int32_t>::max());
+    }
+}
+
+void TestPlayback::dragHoldsButtonThroughMoves()
+{
+    f->setItem(0, 10, 10, 1, 0);
+    f->setItem(1, 50, 60);
+    f->setItem(2, 90, 80, 0, 1);
+    w().Execute_Click();
+    f->tick(2);
+    QVERIFY(f->desktop->buttonDown());
+    f->tick();
+    QVERIFY(!f->desktop->buttonDown());
+    QCOMPARE(f->desktop->actions(), std::string("move 10,10; down; move 50,60; move 90,80; up"));
+}
+
+void TestPlayback::everyStopReleasesHeldButton_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("button") << u"button"_s;
+    QTest::newRow("Esc") << u"esc"_s;
+    QTest::newRow("end of loop count") << u"end"_s;
+    QTest::newRow("window closed") << u"close"_s;
+}
+
+void TestPlayback::everyStopReleasesHeldButton()
+{
+    QFETCH(QString, how);
+    f->setItem(0, 10, 10, 1, 0); // pressed, never released by the script
+    w().Execute_Click();
+    f->tick();
+    QVERIFY(f->desktop->buttonDown());
+
+    if (how == u"button") {
+        QTest::mouseClick(w().Execute, Qt::LeftButton);
+    } else if (how == u"esc") {
+        f->desktop->holdKey(EscapeKey);
+        w().Hotkey_XY_Timer();
+    } else if (how == u"end") {
+        f->tick();
+    } else {
+        w().show();
+        w().close();
+    }
+    QVERIFY(!w().Clicker->isActive());
+    QVERIFY(!f->desktop->buttonDown());
+    QCOMPARE(f->desktop->actions(), std::string("move 10,10; down; up"));
+
+    // The release is sent once: a later start and stop sends nothing more.
+    if (how != u"close") {
+        w().Execute_Click();
+        w().Execute_Click();
+        QCOMPARE(f->desktop->actionCount(), 3);
+    }
+}
+
+void TestPlayback::stopWithoutHeldButtonSendsNothing()
+{
+    f->setItem(0, 10, 10, 1, 1);
+    w().Execute_Click();
+    f->tick();
+    w().Execute_Click();
+    w().Form_Unload();
+    QCOMPARE(f->desktop->actions(), std::string("move 10,10; down; up"));
+}
+
+void TestPlayback::editAheadOfPlaybackIsPlayed()
+{
+    f->setItem(0, 10, 10);
+    f->setItem(3, 30, 30);
+    w().Execute_Click();
+    f->tick();
+    // Row 2 shows item 2, which the pass has yet to reach.
+    w().XPos[2]->setText(u"20"_s);
+    w().YPos[2]->setText(u"25"_s);
+    w().LeftButtonDown[2]->click();
+    f->tick();
+    QCOMPARE(f->desktop->actions(), std::string("move 10,10; move 20,25; down"));
+    // Item 0 is behind the pass: a change there waits for the next pass.
+    w().XPos[0]->setText(u"11"_s);
+    f->tick();
+    QCOMPARE(f->desktop->actions(), std::string("move 10,10; move 20,25; down; move 30,30"));
+}
+
+QTEST_MAIN(TestPlayback)
+#include "tst_playback.moc"
