@@ -2,8 +2,10 @@
 
 #include "autoclicker.h"
 #include "fakedesktopinput.h"
+#include "pacedtimer.h"
 
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <memory>
 

@@ -128,6 +128,8 @@ void AutoClicker::createControls()
         La1[index]->setGeometry(geometry);
         La1[index]->setFont(font);
         La1[index]->setToolTip(toolTip);
+        // Sized to its text: where the font in use runs wider than Arial, grow rather than clip.
+        La1[index]->resize(La1[index]->size().expandedTo(La1[index]->sizeHint()));
     };
     heading(0, QStringLiteral("X"), twips(990, 90, 150, 270), arial(11.25, true),
             QStringLiteral("Horizontal Position..."));
