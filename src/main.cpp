@@ -3,6 +3,10 @@
 
 #include <QApplication>
 
+#ifdef Q_OS_UNIX
+#    include "terminationsignals.h"
+#endif
+
 #include <cstdio>
 
 int main(int argc, char *argv[])
@@ -31,6 +35,10 @@ int main(int argc, char *argv[])
     AutoClicker window(std::move(input));
     if (!window.Form_Load())
         return 0;
+#ifdef Q_OS_UNIX
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &window, &QWidget::close);
+#endif
     window.show();
     return QApplication::exec();
 }

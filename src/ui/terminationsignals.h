@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the event loop, so that a program told
+// to end closes its window as the close box would (releasing a button that playback holds)
+// instead of dying mid-drag. Only one instance may exist.
+class TerminationSignals : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TerminationSignals(QObject *parent = nullptr);
+    ~TerminationSignals() override;
+
+signals:
+    void received();
+
+private:
+    QSocketNotifier *m_notifier = nullptr;
+};
