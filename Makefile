@@ -1,6 +1,9 @@
+SHELL := /bin/bash
 # The two commands: `make run` and `make test`. Both install what is missing first.
 BUILD ?= build
 SANITIZE_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 300
 JOBS ?= $(shell nproc)
 
 .PHONY: all deps configure build sanitize run test fuzz bench clean
@@ -25,10 +28,21 @@ sanitize: deps
 	cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
+# The number reader under libFuzzer for FUZZ_SECONDS; `make test` runs it for 30 s.
+fuzz: deps
+	@cmake -S tests/fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@mkdir -p $(FUZZ_BUILD)/corpus
+	$(FUZZ_BUILD)/fuzz_numbertext -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+		-print_final_stats=1 $(FUZZ_BUILD)/corpus tests/fuzz/corpus 2>&1 \
+		| grep -vE '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse|INITED|READ)|^"|dictionary' ; exit $${PIPESTATUS[0]}
+
 run: build
 	./$(BUILD)/varbelo
 
 test: build sanitize
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 clean:

@@ -9,6 +9,8 @@ packages=(
     fonts-liberation
     # tests: a display of their own, a window manager, X input and inspection tools
     xvfb openbox xdotool x11-utils x11-xserver-utils xauth
+    # tests: the number reader under libFuzzer
+    clang libclang-rt-14-dev
     # tests: the Windows backend, cross-built and run under wine
     g++-mingw-w64-x86-64 wine wine64
 )

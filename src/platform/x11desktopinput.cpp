@@ -1,0 +1,233 @@
+#include "x11desktopinput.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/Xrandr.h>
+#include <X11/keysym.h>
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+// The X protocol carries fake motion as 16-bit signed numbers: clamp instead of letting a far
+// target wrap around to some other point on the screen.
+int toWireCoordinate(std::int64_t value)
+{
+    return int(std::clamp<std::int64_t>(value, INT16_MIN, INT16_MAX));
+}
+
+} // namespace
+
+std::unique_ptr<DesktopInput> createDesktopInput(std::string &whyNot)
+{
+    Display *display = XOpenDisplay(nullptr);
+    if (!display) {
+        const std::string name = XDisplayName(nullptr);
+        whyNot = name.empty() ? "varbelo: cannot open an X display: DISPLAY is not set"
+                              : "varbelo: cannot open the X display \"" + name + '"';
+        return nullptr;
+    }
+    int eventBase, errorBase, major, minor;
+    if (!XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor)) {
+        XCloseDisplay(display);
+        whyNot = "varbelo: the X server lacks the XTEST extension, so pointer moves and clicks "
+                 "cannot be sent";
+        return nullptr;
+    }
+    return std::make_unique<X11DesktopInput>(display);
+}
+
+X11DesktopInput::X11DesktopInput(Display *display)
+    : m_display(display),
+      m_root(DefaultRootWindow(display)),
+      m_keys {{XK_Shift_L, ShiftSlot},
+              {XK_Shift_R, ShiftSlot},
+              {XK_space, SpaceSlot},
+              {XK_Escape, EscapeSlot}}
+{
+    // The primary monitor's origin is cached; these events say when to ask for it again.
+    // xrandr --setmonitor / --delmonitor only send ConfigureNotify on the root window.
+    XSelectInput(m_display, m_root, StructureNotifyMask);
+    int errorBase;
+    if (XRRQueryExtension(m_display, &m_randrEventBase, &errorBase)) {
+        int major = 0, minor = 0;
+        XRRQueryVersion(m_display, &major, &minor);
+        m_hasMonitors = major > 1 || (major == 1 && minor >= 5);
+        // Servers before RandR 1.2 refuse the CRTC and output masks.
+        int mask = RRScreenChangeNotifyMask;
+        if (major > 1 || (major == 1 && minor >= 2))
+            mask |= RRCrtcChangeNotifyMask | RROutputChangeNotifyMask;
+        XRRSelectInput(m_display, m_root, mask);
+    } else {
+        m_randrEventBase = -1;
+    }
+
+    // Raw key events reach the root window whatever has the focus or a grab (XInput 2.1), so
+    // polls can be answered from local state without a round trip.
+    int event, error;
+    if (XQueryExtension(m_display, "XInputExtension", &m_xinputOpcode, &event, &error)) {
+        int major = 2, minor = 1;
+        if (XIQueryVersion(m_display, &major, &minor) == Success
+            && (major > 2 || (major == 2 && minor >= 1))) {
+            unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+            XISetMask(bits, XI_RawKeyPress);
+            XISetMask(bits, XI_RawKeyRelease);
+            XIEventMask mask {XIAllMasterDevices, int(sizeof bits), bits};
+            XISelectEvents(m_display, m_root, &mask, 1);
+        } else {
+            m_xinputOpcode = -1;
+        }
+    } else {
+        m_xinputOpcode = -1;
+    }
+
+    findKeycodes();
+    // After the selections, so that no change falls between the seed and the first event.
+    XSync(m_display, False);
+    seedKeyState();
+}
+
+X11DesktopInput::~X11DesktopInput()
+{
+    XCloseDisplay(m_display);
+}
+
+bool X11DesktopInput::GetCursorPos(CursorPoint &point)
+{
+    Window root, child;
+    int rootX, rootY, windowX, windowY;
+    unsigned mask;
+    if (!XQueryPointer(m_display, m_root, &root, &child, &rootX, &rootY, &windowX, &windowY, &mask))
+        return false;
+    // After the query: a layout change the server made before answering is now in the queue.
+    processPendingEvents();
+    if (m_originStale)
+        refreshOrigin();
+    point = {rootX - m_originX, rootY - m_originY};
+    return true;
+}
+
+bool X11DesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
+{
+    processPendingEvents();
+    if (m_originStale)
+        refreshOrigin();
+    // Screen -1: the screen the pointer is on. Flushed so the move precedes any button event.
+    XTestFakeMotionEvent(m_display, -1, toWireCoordinate(std::int64_t(x) + m_originX),
+                         toWireCoordinate(std::int64_t(y) + m_originY), CurrentTime);
+    XFlush(m_display);
+    return true;
+}
+
+void X11DesktopInput::mouse_event(std::uint32_t dwFlags)
+{
+    if (dwFlags != LeftButtonPress && dwFlags != LeftButtonRelease)
+        return;
+    XTestFakeButtonEvent(m_display, Button1, dwFlags == LeftButtonPress, CurrentTime);
+    XFlush(m_display);
+}
+
+std::int16_t X11DesktopInput::GetAsyncKeyState(int vKey)
+{
+    KeySlot slot;
+    switch (vKey) {
+    case ShiftKey:
+        slot = ShiftSlot;
+        break;
+    case SpaceKey:
+        slot = SpaceSlot;
+        break;
+    case EscapeKey:
+        slot = EscapeSlot;
+        break;
+    default:
+        return 0;
+    }
+
+    if (m_xinputOpcode >= 0)
+        processPendingEvents();
+    else
+        seedKeyState(); // no raw events: ask the server; a short tap between polls is missed
+
+    bool down = false;
+    for (const WatchedKey &key : m_keys)
+        down = down || (key.slot == slot && key.down);
+    const bool pressed = m_pressedSincePoll[slot];
+    m_pressedSincePoll[slot] = false;
+    if (down)
+        return std::int16_t(0x8000);
+    return pressed ? 1 : 0;
+}
+
+// Drains what the server sent without waiting: nothing queued costs one non-blocking read.
+void X11DesktopInput::processPendingEvents()
+{
+    while (XPending(m_display) > 0) {
+        XEvent event;
+        XNextEvent(m_display, &event);
+        if (event.type == ConfigureNotify
+            || (m_randrEventBase >= 0 && event.type >= m_randrEventBase
+                && event.type <= m_randrEventBase + RRNotify)) {
+            XRRUpdateConfiguration(&event);
+            m_originStale = true;
+        } else if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.xmapping);
+            if (event.xmapping.request == MappingKeyboard) {
+                findKeycodes();
+                seedKeyState();
+            }
+        } else if (event.type == GenericEvent && event.xcookie.extension == m_xinputOpcode
+                   && XGetEventData(m_display, &event.xcookie)) {
+            const auto *raw = static_cast<const XIRawEvent *>(event.xcookie.data);
+            if (event.xcookie.evtype == XI_RawKeyPress || event.xcookie.evtype == XI_RawKeyRelease)
+                handleKeyEvent(unsigned(raw->detail), event.xcookie.evtype == XI_RawKeyPress);
+            XFreeEventData(m_display, &event.xcookie);
+        }
+    }
+}
+
+void X11DesktopInput::handleKeyEvent(unsigned keycode, bool press)
+{
+    for (WatchedKey &key : m_keys) {
+        if (key.keycode == 0 || key.keycode != keycode)
+            continue;
+        key.down = press;
+        if (press)
+            m_pressedSincePoll[key.slot] = true;
+    }
+}
+
+void X11DesktopInput::refreshOrigin()
+{
+    m_originStale = false;
+    m_originX = m_originY = 0;
+    if (!m_hasMonitors)
+        return;
+    int count = 0;
+    XRRMonitorInfo *monitors = XRRGetMonitors(m_display, m_root, True, &count);
+    if (!monitors)
+        return;
+    for (int i = 0; i < count; ++i) {
+        if (monitors[i].primary) {
+            m_originX = monitors[i].x;
+            m_originY = monitors[i].y;
+            break;
+        }
+    }
+    XRRFreeMonitors(monitors);
+}
+
+void X11DesktopInput::findKeycodes()
+{
+    for (WatchedKey &key : m_keys)
+        key.keycode = XKeysymToKeycode(m_display, key.keysym);
+}
+
+void X11DesktopInput::seedKeyState()
+{
+    char keys[32];
+    XQueryKeymap(m_display, keys);
+    for (WatchedKey &key : m_keys)
+        key.down = key.keycode != 0 && ((keys[key.keycode >> 3] >> (key.keycode & 7)) & 1);
+}

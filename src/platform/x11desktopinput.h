@@ -1,0 +1,51 @@
+#pragma once
+
+#include "desktopinput.h"
+
+// Xlib's own typedef, repeated so that this header does not pull in Xlib's macros (None, Bool,
+// Status, ...), which clash with other code.
+typedef struct _XDisplay Display;
+
+// The desktop of an X server: moves and clicks through XTEST, the pointer read from the root
+// window, keys followed through XInput2 raw events. Coordinates are relative to the primary
+// RandR monitor, as Windows counts them from the primary screen.
+class X11DesktopInput : public DesktopInput
+{
+public:
+    /// Takes over an open connection that has the XTEST extension.
+    explicit X11DesktopInput(Display *display);
+    ~X11DesktopInput() override;
+
+    bool GetCursorPos(CursorPoint &point) override;
+    bool SetCursorPos(std::int32_t x, std::int32_t y) override;
+    void mouse_event(std::uint32_t dwFlags) override;
+    std::int16_t GetAsyncKeyState(int vKey) override;
+
+private:
+    // The three polled keys; Shift has two physical keys, the others one each.
+    enum KeySlot { ShiftSlot, SpaceSlot, EscapeSlot, SlotCount };
+    struct WatchedKey
+    {
+        unsigned long keysym;
+        KeySlot slot;
+        unsigned char keycode = 0; // 0: not on this keyboard
+        bool down = false;
+    };
+
+    void processPendingEvents();
+    void handleKeyEvent(unsigned keycode, bool press);
+    void refreshOrigin();
+    void findKeycodes();
+    void seedKeyState();
+
+    Display *m_display;
+    unsigned long m_root;
+    int m_randrEventBase = -1; // -1: no RandR, the layout is never asked for
+    bool m_hasMonitors = false; // RandR 1.5: the server can name a primary monitor
+    bool m_originStale = true;
+    int m_originX = 0;
+    int m_originY = 0;
+    int m_xinputOpcode = -1; // -1: no XInput2, keys are asked for on every poll
+    WatchedKey m_keys[4];
+    bool m_pressedSincePoll[SlotCount] = {};
+};
