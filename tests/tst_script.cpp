@@ -13,6 +13,8 @@ private slots:
     void nextNonEmpty_data();
     void nextNonEmpty();
     void searchSeesLastItem();
+    void searchFindsEveryPlace_data();
+    void searchFindsEveryPlace();
 };
 
 void TestScript::startsEmpty()
@@ -82,6 +84,28 @@ void TestScript::searchSeesLastItem()
     QCOMPARE(script->nextNonEmpty(-1), Script::LastIndex);
     QCOMPARE(script->nextNonEmpty(Script::LastIndex), Script::Size);
     QCOMPARE(script->item(Script::LastIndex).down, 1);
+}
+
+void TestScript::searchFindsEveryPlace_data()
+{
+    // The search skips whole blocks of empty items: try both sides of block edges.
+    QTest::addColumn<int>("index");
+    for (const int i : {1, 62, 63, 64, 65, 127, 128, 4095, 31935, 31936, 31999, 32000})
+        QTest::newRow(qPrintable(QString::number(i))) << i;
+}
+
+void TestScript::searchFindsEveryPlace()
+{
+    QFETCH(int, index);
+    auto script = std::make_unique<Script>();
+    script->setItem(index, {0, 1, 0, 0});
+    for (const int after : {-1, 0, index - 1, index - 64, index - 65}) {
+        if (after < index && after >= -1)
+            QCOMPARE(script->nextNonEmpty(after), index);
+    }
+    QCOMPARE(script->nextNonEmpty(index), Script::Size);
+    script->setItem(index, {1, -1, 0, 0});
+    QCOMPARE(script->nextNonEmpty(-1), index);
 }
 
 QTEST_GUILESS_MAIN(TestScript)
