@@ -7,7 +7,7 @@
 #    define NOMINMAX // keeps min and max usable as std::min and std::max
 #endif
 #include <windows.h>
-
+// After windows.h, which it builds on: the window subclassing calls.
 #include <commctrl.h>
 
 #include <QWidget>
@@ -54,13 +54,14 @@ void takeOffTaskbar(HWND window, HWND owner)
 
 // Each time Qt shows a window it sets the owner to the window's transient parent, none here,
 // after the show event in which our caller asks to stay off the taskbar. So the owner is set
-// again while the window is on its way to the screen, before the taskbar looks at it.
-LRESULT CALLBACK reownOnShow(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                             UINT_PTR id, DWORD_PTR ownerData)
+// again while the window is on its way to the screen, before the taskbar looks at it. Every
+// way of showing a window passes through WM_WINDOWPOSCHANGING with SWP_SHOWWINDOW (unlike
+// WM_SHOWWINDOW, which ShowWindow(SW_SHOWNORMAL) need not send).
+LRESULT CALLBACK reownOnShow(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                             DWORD_PTR ownerData)
 {
-    const bool showing = (message == WM_SHOWWINDOW && wParam)
-            || (message == WM_WINDOWPOSCHANGING
-                && (reinterpret_cast<const WINDOWPOS *>(lParam)->flags & SWP_SHOWWINDOW));
+    const bool showing = message == WM_WINDOWPOSCHANGING
+            && (reinterpret_cast<const WINDOWPOS *>(lParam)->flags & SWP_SHOWWINDOW);
     const auto owner = reinterpret_cast<HWND>(ownerData);
     if (showing && !isOffTaskbar(window, owner))
         takeOffTaskbar(window, owner);
