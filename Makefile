@@ -38,6 +38,13 @@ fuzz: deps
 		-print_final_stats=1 $(FUZZ_BUILD)/corpus tests/fuzz/corpus 2>&1 \
 		| grep -vE '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse|INITED|READ)|^"|dictionary' ; exit $${PIPESTATUS[0]}
 
+# Micro-benchmarks of the hot paths, then the whole program under its own Xvfb.
+bench: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARBELO_BENCH=ON >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+	./$(BUILD)/bench/bench_hotpaths
+	bench/program_bench.sh $(BUILD)
+
 run: build
 	./$(BUILD)/varbelo
 

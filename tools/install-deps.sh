@@ -11,6 +11,8 @@ packages=(
     xvfb openbox xdotool x11-utils x11-xserver-utils xauth
     # tests: the number reader under libFuzzer
     clang libclang-rt-14-dev
+    # benchmarks
+    libbenchmark-dev
     # tests: the Windows backend, cross-built and run under wine
     g++-mingw-w64-x86-64 wine wine64
 )
