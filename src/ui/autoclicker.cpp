@@ -429,8 +429,15 @@ std::int32_t AutoClicker::CursorY()
 
 void AutoClicker::Hotkey_XY_Timer()
 {
-    Label4->setText(QStringLiteral("X: ") + NumberText::decimal(CursorX()));
-    Label5->setText(QStringLiteral("Y: ") + NumberText::decimal(CursorY()));
+    // The readouts change only when the pointer moves: an idle poll builds no text.
+    if (const std::int32_t x = CursorX(); x != m_shownX) {
+        m_shownX = x;
+        Label4->setText(QStringLiteral("X: ") + NumberText::decimal(x));
+    }
+    if (const std::int32_t y = CursorY(); y != m_shownY) {
+        m_shownY = y;
+        Label5->setText(QStringLiteral("Y: ") + NumberText::decimal(y));
+    }
 
     // Shift, then Space, ORed. The first query is always made: it consumes a press that began
     // and ended since the last tick, so that only a key still down at the second query captures.

@@ -107,5 +107,7 @@ private:
     std::unique_ptr<DesktopInput> m_input;
     SingleInstance m_instance;
     CursorPoint m_pointer; // the one record every read of the pointer fills
+    std::int32_t m_shownX = 0; // what the readouts show, "X: 0" and "Y: 0" at first
+    std::int32_t m_shownY = 0;
     bool m_buttonHeld = false; // playback pressed the left button and has not released it
 };
