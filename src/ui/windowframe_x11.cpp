@@ -4,8 +4,29 @@
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
+#include <algorithm>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+
+namespace {
+
+bool hasAtom(Display *display, ::Window window, Atom property, Atom wanted)
+{
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char *data = nullptr;
+    if (XGetWindowProperty(display, window, property, 0, 64, False, XA_ATOM, &type, &format,
+                           &count, &remaining, &data) != Success || !data)
+        return false;
+    const auto *atoms = reinterpret_cast<const Atom *>(data);
+    const bool found = format == 32 && std::find(atoms, atoms + count, wanted) != atoms + count;
+    XFree(data);
+    return found;
+}
+
+} // namespace
 
 void keepOffTaskbar(QWidget *window)
 {
@@ -19,8 +40,9 @@ void keepOffTaskbar(QWidget *window)
 
     // Before the window is mapped the window manager reads the property; once mapped it only
     // listens to requests, so do both.
-    XChangeProperty(display, id, state, XA_ATOM, 32, PropModeAppend,
-                    reinterpret_cast<const unsigned char *>(&skipTaskbar), 1);
+    if (!hasAtom(display, id, state, skipTaskbar))
+        XChangeProperty(display, id, state, XA_ATOM, 32, PropModeAppend,
+                        reinterpret_cast<const unsigned char *>(&skipTaskbar), 1);
 
     XEvent request {};
     request.xclient.type = ClientMessage;
