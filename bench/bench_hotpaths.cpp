@@ -3,12 +3,12 @@
 #include "fakedesktopinput.h"
 #include "numbertext.h"
 
+#include <benchmark/benchmark.h>
+
 #include <QApplication>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
-
-#include <benchmark/benchmark.h>
 
 namespace {
 
@@ -59,8 +59,9 @@ void refresh(benchmark::State &state, bool paint)
     QTemporaryDir dir;
     const auto window = makeWindow(dir);
     for (int i = 0; i < 40; ++i)
-        window->script.setItem(i, {std::int16_t(100 + i), std::int16_t(200 + i),
-                                   std::int16_t(i % 2), std::int16_t((i / 2) % 2)});
+        window->script.setItem(i,
+                               {std::int16_t(100 + i), std::int16_t(200 + i), std::int16_t(i % 2),
+                                std::int16_t((i / 2) % 2)});
     window->show();
     QApplication::processEvents();
     int view = 0;

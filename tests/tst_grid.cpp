@@ -183,8 +183,7 @@ void TestGrid::rowKeys_data()
     QTest::newRow("Down in row 19 at 100") << 19 << 100 << int(Qt::Key_Down) << 101 << 19;
     QTest::newRow("Enter in row 19 at 100") << 19 << 100 << int(Qt::Key_Return) << 101 << 19;
     QTest::newRow("Down in row 19 at 31980") << 19 << 31980 << int(Qt::Key_Down) << 31980 << 19;
-    QTest::newRow("Enter in row 19 at 31980")
-            << 19 << 31980 << int(Qt::Key_Return) << 31980 << 19;
+    QTest::newRow("Enter in row 19 at 31980") << 19 << 31980 << int(Qt::Key_Return) << 31980 << 19;
 }
 
 void TestGrid::rowKeys()

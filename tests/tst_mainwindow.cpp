@@ -131,10 +131,10 @@ void TestMainWindow::controls()
     QFETCH(bool, bold);
 
     const QHash<QString, QWidget *> byName = {
-        {u"La1 0"_s, w().La1[0]},   {u"La1 1"_s, w().La1[1]},   {u"La1 3"_s, w().La1[3]},
-        {u"La1 4"_s, w().La1[4]},   {u"La1 5"_s, w().La1[5]},   {u"Label4"_s, w().Label4},
-        {u"Label5"_s, w().Label5},  {u"LoopX"_s, w().LoopX},   {u"ScNo"_s, w().ScNo},
-        {u"Execute"_s, w().Execute}, {u"VSc"_s, w().VSc},
+            {u"La1 0"_s, w().La1[0]},    {u"La1 1"_s, w().La1[1]}, {u"La1 3"_s, w().La1[3]},
+            {u"La1 4"_s, w().La1[4]},    {u"La1 5"_s, w().La1[5]}, {u"Label4"_s, w().Label4},
+            {u"Label5"_s, w().Label5},   {u"LoopX"_s, w().LoopX},  {u"ScNo"_s, w().ScNo},
+            {u"Execute"_s, w().Execute}, {u"VSc"_s, w().VSc},
     };
     QWidget *control = byName.value(name);
     QVERIFY(control);
@@ -223,8 +223,7 @@ void TestMainWindow::tabOrder()
     QCOMPARE(QApplication::focusWidget(), expected.first());
     for (qsizetype i = 1; i < expected.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QVERIFY2(QApplication::focusWidget() == expected[i],
-                 qPrintable(u"step %1"_s.arg(i)));
+        QVERIFY2(QApplication::focusWidget() == expected[i], qPrintable(u"step %1"_s.arg(i)));
     }
 }
 

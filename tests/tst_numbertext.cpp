@@ -1,9 +1,9 @@
 #include "numbertext.h"
 
-#include <QTest>
-
 #include <cmath>
 #include <limits>
+
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 
@@ -98,8 +98,7 @@ void TestNumberText::readOutOfRange_data()
     QTest::newRow("tiny") << u"1e-999"_s << 0.0;
     QTest::newRow("zero to a huge power") << u"0e99999999999"_s << 0.0;
     QTest::newRow("exponent digits beyond any int") << u"1e999999999999999999999"_s << inf;
-    QTest::newRow("many digits then tiny exponent") << (QString(400, u'9') + u"e-999"_s)
-                                                    << 0.0;
+    QTest::newRow("many digits then tiny exponent") << (QString(400, u'9') + u"e-999"_s) << 0.0;
 }
 
 void TestNumberText::readOutOfRange()

@@ -95,11 +95,9 @@ void TestPlayback::itemsAtZeroAndFiveOverTwoPasses()
         int passes;
         const char *log;
     } expected[] = {
-        {"Move 1", 0, 0, "move 10,20"},
-        {"Move 6", 5, 0, "move 30,40"},
-        {"Move 6", -1, 1, ""}, // end of pass: nothing moves, the status stays
-        {"Move 1", 0, 1, "move 10,20"},
-        {"Move 6", 5, 1, "move 30,40"},
+            {"Move 1", 0, 0, "move 10,20"}, {"Move 6", 5, 0, "move 30,40"},
+            {"Move 6", -1, 1, ""}, // end of pass: nothing moves, the status stays
+            {"Move 1", 0, 1, "move 10,20"}, {"Move 6", 5, 1, "move 30,40"},
     };
     for (const auto &step : expected) {
         f->desktop->clearActions();

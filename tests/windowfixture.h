@@ -4,10 +4,10 @@
 #include "fakedesktopinput.h"
 #include "pacedtimer.h"
 
+#include <memory>
+
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <memory>
 
 // A main window on the fake desktop, started up as the program starts it, with its lock in a
 // directory of its own so that tests never meet a real running copy.
@@ -47,8 +47,8 @@ struct WindowFixture
 
     void setItem(int i, int x, int y, int down = 0, int up = 0)
     {
-        window->script.setItem(i, {std::int16_t(x), std::int16_t(y), std::int16_t(down),
-                                   std::int16_t(up)});
+        window->script.setItem(
+                i, {std::int16_t(x), std::int16_t(y), std::int16_t(down), std::int16_t(up)});
     }
 
     QTemporaryDir lockDir;

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <cstdint>
+
 #include <QString>
 #include <QStringView>
-
-#include <cstdint>
 
 // Numbers as the program reads them from, and writes them into, its boxes and captions.
 namespace NumberText {

@@ -6,6 +6,8 @@
 #include "pacedtimer.h"
 #include "windowframe.h"
 
+#include <limits>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
@@ -13,8 +15,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
-
-#include <limits>
 
 namespace {
 
@@ -219,8 +219,7 @@ void AutoClicker::connectHandlers()
         // toggled: a click, a key, or a state set by the refresh.
         connect(LeftButtonDown[r], &QPushButton::toggled, this,
                 [this, r] { LeftButtonDown_Click(r); });
-        connect(LeftButtonUp[r], &QPushButton::toggled, this,
-                [this, r] { LeftButtonUp_Click(r); });
+        connect(LeftButtonUp[r], &QPushButton::toggled, this, [this, r] { LeftButtonUp_Click(r); });
     }
     Hotkey_XY->start();
 }
@@ -309,7 +308,8 @@ void AutoClicker::setExecuteRunning(bool running)
 {
     QPalette palette = Execute->palette();
     palette.setColor(QPalette::Button,
-                     running ? QColor(255, 0, 0) : QApplication::palette(Execute).color(QPalette::Button));
+                     running ? QColor(255, 0, 0)
+                             : QApplication::palette(Execute).color(QPalette::Button));
     Execute->setPalette(palette);
 }
 
@@ -392,8 +392,8 @@ void AutoClicker::XPos_KeyDown(int r, int &keyCode)
 
 void AutoClicker::XPos_KeyPress(int, int &keyAscii)
 {
-    const bool kept = (keyAscii >= '0' && keyAscii <= '9') || keyAscii == '\b'
-            || keyAscii == '\r' || keyAscii == '-' || keyAscii == ':';
+    const bool kept = (keyAscii >= '0' && keyAscii <= '9') || keyAscii == '\b' || keyAscii == '\r'
+            || keyAscii == '-' || keyAscii == ':';
     if (!kept)
         keyAscii = 0;
 }

@@ -4,11 +4,11 @@
 #include "script.h"
 #include "singleinstance.h"
 
-#include <QWidget>
-
 #include <array>
 #include <cstdint>
 #include <memory>
+
+#include <QWidget>
 
 class CoordinateBox;
 class PacedTimer;

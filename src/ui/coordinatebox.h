@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QLineEdit>
-
 #include <functional>
+
+#include <QLineEdit>
 
 // The X or Y box of a grid row. It hands each key-down and each typed character to the window's
 // handlers before doing anything with them: a handler consumes a key by setting its code to 0,

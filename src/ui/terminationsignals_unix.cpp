@@ -1,10 +1,10 @@
 #include "terminationsignals.h"
 
-#include <QSocketNotifier>
-
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <QSocketNotifier>
 
 namespace {
 
@@ -33,7 +33,9 @@ TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
         emit received();
     });
 
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -6,8 +6,11 @@
 
 #include <algorithm>
 
+// Xlib defines macros (Bool, Status, None) that break any Qt header included after it.
+// clang-format off
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+// clang-format on
 
 namespace {
 

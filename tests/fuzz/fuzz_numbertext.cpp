@@ -2,15 +2,15 @@
 // outcome is a defined one.
 #include "numbertext.h"
 
-#include <QList>
-#include <QString>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+#include <QList>
+#include <QString>
 
 namespace {
 
@@ -31,8 +31,9 @@ double fastestRead(const QString &text)
     for (int i = 0; i < 5; ++i) {
         const auto start = std::chrono::steady_clock::now();
         const double value = NumberText::read(text);
-        const auto ms = std::chrono::duration<double, std::milli>(
-                std::chrono::steady_clock::now() - start).count();
+        const auto ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                        .count();
         require(!std::isnan(value), "read gave NaN");
         best = std::min(best, ms);
     }
@@ -43,11 +44,11 @@ void requireLinearTime()
 {
     const auto texts = [](qsizetype n) {
         return QList<QString> {
-            QString(n, u'9'),
-            QString(n, u' ') + u'7',
-            u"0."_qs + QString(n, u'0') + u'1',
-            u"&H"_qs + QString(n, u'F'),
-            QString(n, u'1') + u"e-99999999999999"_qs,
+                QString(n, u'9'),
+                QString(n, u' ') + u'7',
+                u"0."_qs + QString(n, u'0') + u'1',
+                u"&H"_qs + QString(n, u'F'),
+                QString(n, u'1') + u"e-99999999999999"_qs,
         };
     };
     const QList<QString> large = texts(1 << 20);
