@@ -1,10 +1,10 @@
 #include "windowframe.h"
 
+#include <algorithm>
+
 #include <QGuiApplication>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
-
-#include <algorithm>
 
 // Xlib defines macros (Bool, Status, None) that break any Qt header included after it.
 // clang-format off
@@ -20,8 +20,10 @@ bool hasAtom(Display *display, ::Window window, Atom property, Atom wanted)
     int format = 0;
     unsigned long count = 0, remaining = 0;
     unsigned char *data = nullptr;
-    if (XGetWindowProperty(display, window, property, 0, 64, False, XA_ATOM, &type, &format,
-                           &count, &remaining, &data) != Success || !data)
+    if (XGetWindowProperty(display, window, property, 0, 64, False, XA_ATOM, &type, &format, &count,
+                           &remaining, &data)
+                != Success
+        || !data)
         return false;
     const auto *atoms = reinterpret_cast<const Atom *>(data);
     const bool found = format == 32 && std::find(atoms, atoms + count, wanted) != atoms + count;
