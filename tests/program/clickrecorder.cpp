@@ -1,0 +1,117 @@
+// A plain Xlib window that logs every button event it receives, for driving the built program
+// from outside. Usage: clickrecorder X Y WIDTH HEIGHT
+//
+// Prints one line per event, flushed at once, times in ms of the X server's clock (the one
+// clock shared by every event, whoever generated it):
+//   ready
+//   press BUTTON ROOT_X ROOT_Y TIME        ButtonPress on this window
+//   release BUTTON ROOT_X ROOT_Y TIME      ButtonRelease on this window
+//   rawpress BUTTON TIME / rawrelease BUTTON TIME
+//                                          any button, anywhere on the screen (XInput 2 raw)
+//   rawkey KEYCODE TIME / rawkeyup KEYCODE TIME
+//                                          any key, anywhere
+// The raw lines let a test time a click on another program's window, or a key press, on the
+// same clock as the clicks this window receives.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XInput2.h>
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char **argv)
+{
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: %s X Y WIDTH HEIGHT\n", argv[0]);
+        return 2;
+    }
+    const int x = std::atoi(argv[1]), y = std::atoi(argv[2]);
+    const int width = std::atoi(argv[3]), height = std::atoi(argv[4]);
+
+    Display *display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "clickrecorder: cannot open display\n");
+        return 1;
+    }
+    const Window root = DefaultRootWindow(display);
+
+    // Override-redirect: the window manager neither moves, decorates nor focuses it, so it stays
+    // exactly where the test put it and never takes the keyboard from the program under test.
+    XSetWindowAttributes attributes {};
+    attributes.override_redirect = True;
+    attributes.background_pixel = 0x3060a0;
+    attributes.event_mask =
+            ButtonPressMask | ButtonReleaseMask | ExposureMask | StructureNotifyMask;
+    const Window window = XCreateWindow(
+            display, root, x, y, unsigned(width), unsigned(height), 0, CopyFromParent, InputOutput,
+            CopyFromParent, CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+    XStoreName(display, window, "clickrecorder");
+
+    int xiOpcode = -1, event, error;
+    if (XQueryExtension(display, "XInputExtension", &xiOpcode, &event, &error)) {
+        int major = 2, minor = 2;
+        if (XIQueryVersion(display, &major, &minor) == Success) {
+            unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+            XISetMask(bits, XI_RawButtonPress);
+            XISetMask(bits, XI_RawButtonRelease);
+            XISetMask(bits, XI_RawKeyPress);
+            XISetMask(bits, XI_RawKeyRelease);
+            // Master devices only: each physical or XTest event is reported once.
+            XIEventMask mask {XIAllMasterDevices, int(sizeof bits), bits};
+            XISelectEvents(display, root, &mask, 1);
+        } else {
+            xiOpcode = -1;
+        }
+    }
+    if (xiOpcode < 0)
+        std::fprintf(stderr, "clickrecorder: no XInput 2, raw events will not be logged\n");
+
+    XMapRaised(display, window);
+    bool ready = false;
+    for (;;) {
+        XEvent e;
+        XNextEvent(display, &e);
+        switch (e.type) {
+        case MapNotify:
+            if (!ready) {
+                // Mapped is not yet on screen for input; a round trip makes sure it is.
+                XSync(display, False);
+                std::printf("ready\n");
+                ready = true;
+            }
+            break;
+        case ButtonPress:
+        case ButtonRelease:
+            std::printf("%s %u %d %d %lu\n", e.type == ButtonPress ? "press" : "release",
+                        e.xbutton.button, e.xbutton.x_root, e.xbutton.y_root,
+                        static_cast<unsigned long>(e.xbutton.time));
+            break;
+        case GenericEvent:
+            if (e.xcookie.extension == xiOpcode && XGetEventData(display, &e.xcookie)) {
+                const auto *raw = static_cast<const XIRawEvent *>(e.xcookie.data);
+                const char *name = nullptr;
+                switch (e.xcookie.evtype) {
+                case XI_RawButtonPress:
+                    name = "rawpress";
+                    break;
+                case XI_RawButtonRelease:
+                    name = "rawrelease";
+                    break;
+                case XI_RawKeyPress:
+                    name = "rawkey";
+                    break;
+                case XI_RawKeyRelease:
+                    name = "rawkeyup";
+                    break;
+                }
+                if (name)
+                    std::printf("%s %d %lu\n", name, raw->detail,
+                                static_cast<unsigned long>(raw->time));
+                XFreeEventData(display, &e.xcookie);
+            }
+            break;
+        default:
+            break;
+        }
+        std::fflush(stdout);
+    }
+}

@@ -1,0 +1,225 @@
+# shellcheck shell=bash
+# Shared by the drivers that run the built program on a private X server and use it only the way
+# a user would: X input through xdotool, judged by window properties, exit codes, pixels and
+# what another window receives.
+#
+# The driver sets VARBELO (and RECORDER / XPIXEL if it needs them) before sourcing this file.
+# Everything started through these functions is stopped on exit, whatever happens.
+
+set -euo pipefail
+
+
+for tool in Xvfb openbox xdotool xprop xwininfo; do
+    if ! command -v "$tool" >/dev/null; then
+        # make test installs these; a missing one is a broken set-up, not a pass
+        echo "FAIL: $tool is not installed (tools/install-deps.sh installs it)"
+        exit 1
+    fi
+done
+
+work=$(mktemp -d)
+chmod 700 "$work"
+started=() # every background process, oldest first
+server=
+
+say() { echo "[$(date +%T.%3N)] $*"; }
+
+# Ends the test with the reason, then the logs of what ran, so a failure explains itself.
+fail() {
+    echo "FAIL: $*" >&2
+    local log
+    for log in "$work"/*.log; do
+        [ -s "$log" ] || continue
+        echo "---- $(basename "$log") ----" >&2
+        tail -n 40 "$log" >&2
+    done
+    exit 1
+}
+
+is_running() { # PID: true while the process exists and is no zombie
+    local state
+    state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 1
+    [ "$state" != Z ]
+}
+
+stop_all() {
+    local i pid
+    # Newest first, the X server last, so no client is left talking to a dead display.
+    for ((i = ${#started[@]} - 1; i >= 0; i--)); do
+        pid=${started[i]}
+        kill -TERM "$pid" 2>/dev/null || true
+    done
+    for ((i = 0; i < 20; i++)); do
+        local alive=0
+        for pid in "${started[@]}"; do is_running "$pid" && alive=1; done
+        [ "$alive" = 0 ] && break
+        sleep 0.1
+    done
+    for pid in "${started[@]}"; do
+        kill -KILL "$pid" 2>/dev/null || true
+        { wait "$pid"; } 2>/dev/null || true
+    done
+    if [ -n "$server" ]; then
+        kill -TERM "$server" 2>/dev/null || true
+        wait "$server" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap stop_all EXIT
+trap 'exit 130' INT TERM HUP
+
+# Starts COMMAND... in the background; its pid is left in $last. Job control gives it a process
+# group of its own and, unlike a plain background job of a script, SIGINT at its default, as
+# when started from a terminal.
+launch() { # LOGNAME COMMAND...
+    local log=$1
+    shift
+    set -m
+    "$@" >>"$work/$log.log" 2>&1 </dev/null &
+    last=$!
+    set +m
+    started+=("$last")
+}
+
+# A private Xvfb: -displayfd picks a free display number, so tests may run in parallel; -noreset
+# keeps the pointer where it is when the last client disconnects.
+start_display() {
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -noreset -nolisten tcp +extension RANDR \
+        3>"$work/display" >"$work/xvfb.log" 2>&1 </dev/null &
+    server=$!
+    local i
+    for ((i = 0; i < 200; i++)); do
+        grep -q . "$work/display" 2>/dev/null && break
+        is_running "$server" || fail "Xvfb did not start"
+        sleep 0.05
+    done
+    local number
+    number=$(head -n 1 "$work/display")
+    [ -n "$number" ] || fail "Xvfb gave no display number within 10 s"
+    export DISPLAY=":$number"
+    say "Xvfb on $DISPLAY"
+}
+
+start_wm() {
+    launch openbox openbox --sm-disable
+    local i
+    for ((i = 0; i < 100; i++)); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+        sleep 0.05
+    done
+    fail "openbox did not take over the screen within 5 s"
+}
+
+# The program's environment: a runtime directory of its own, so that its lock meets no other
+# test's copy or the user's; the platform left to the program's own choice; no scaling, so that
+# the window has its 96 dpi layout.
+runtime="$work/runtime"
+mkdir -m 700 "$runtime"
+varbelo_command=(env -u QT_QPA_PLATFORM -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS
+                 -u QT_FONT_DPI -u QT_ENABLE_HIGHDPI_SCALING -u QT_USE_PHYSICAL_DPI
+                 XDG_RUNTIME_DIR="$runtime" "$VARBELO")
+start_varbelo() { # LOGNAME
+    launch "$1" "${varbelo_command[@]}"
+}
+
+windows_named() { # REGEX: ids of the mapped windows whose title matches
+    xdotool search --onlyvisible --name "$1" 2>/dev/null || true
+}
+
+count_windows() { # REGEX
+    windows_named "$1" | grep -c . || true
+}
+
+wait_for_window() { # REGEX SECONDS [PID]: prints the id of the first matching window; gives up
+    # early once PID, the process expected to show it, has ended
+    local deadline=$((SECONDS + $2)) ids
+    while ((SECONDS < deadline)); do
+        if [ -n "${3:-}" ] && ! is_running "$3"; then
+            windows_named "$1" | head -n 1 | grep . && return 0
+            return 1
+        fi
+        ids=$(windows_named "$1")
+        if [ -n "$ids" ]; then
+            head -n 1 <<<"$ids"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+wait_exit() { # PID SECONDS: true once the process has ended; its exit code is left in $code
+    local deadline
+    deadline=$(($(date +%s%N) / 1000000 + $2 * 1000))
+    while is_running "$1"; do
+        (($(date +%s%N) / 1000000 < deadline)) || return 1
+        sleep 0.05
+    done
+    code=0
+    # Braces: the shell's own "Killed" notice for the job goes to the null device too.
+    { wait "$1"; } 2>/dev/null || code=$?
+}
+
+# Client-area geometry of a window: sets win_x win_y (root coordinates) win_w win_h.
+window_geometry() { # WINDOW_ID
+    local info
+    info=$(xwininfo -id "$1")
+    win_x=$(awk '/Absolute upper-left X/ {print $NF}' <<<"$info")
+    win_y=$(awk '/Absolute upper-left Y/ {print $NF}' <<<"$info")
+    win_w=$(awk '/^ *Width:/ {print $NF}' <<<"$info")
+    win_h=$(awk '/^ *Height:/ {print $NF}' <<<"$info")
+}
+
+# Input the way a user gives it. Each action is held and followed by a pause longer than two of
+# the program's 50 ms polls, so that a poll sees a key while it is down.
+click_at() { # ROOT_X ROOT_Y
+    xdotool mousemove --sync "$1" "$2"
+    sleep 0.12
+    xdotool click 1
+    sleep 0.15
+}
+
+press_key() { # KEYSYM: held long enough for the polls to see it
+    xdotool keydown "$1"
+    sleep 0.15
+    xdotool keyup "$1"
+    sleep 0.15
+}
+
+# The program's window on the screen; sets vb_window and its client origin vb_x vb_y.
+find_varbelo() { # SECONDS [PID]
+    vb_window=$(wait_for_window '^Varbelo V1\.0$' "$1" "${2:-}") || {
+        [ -n "${2:-}" ] && ! is_running "$2" && wait_exit "$2" 0 \
+            && fail "expected a window titled \"Varbelo V1.0\"; the program ended with code $code before showing one"
+        fail "expected a window titled \"Varbelo V1.0\" within $1 s; none appeared"
+    }
+    window_geometry "$vb_window"
+    vb_x=$win_x
+    vb_y=$win_y
+}
+
+# Clicks at a point of the program's client area, in its own pixel coordinates.
+click_client() { # X Y
+    click_at $((vb_x + $1)) $((vb_y + $2))
+}
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# The program's window near the top-left corner and the click recorder over the screen right of
+# it, from x 500: no click meant for one can reach the other. Sets rec (the recorder's log).
+place_and_record() {
+    xdotool windowmove --sync "$vb_window" 20 40
+    sleep 0.3
+    window_geometry "$vb_window"
+    vb_x=$win_x vb_y=$win_y
+    ((vb_x + win_w < 480 && vb_y + win_h < 1000)) \
+        || fail "expected the program's window moved to the top-left corner, it is at ${vb_x},${vb_y}"
+    launch recorder "$RECORDER" 500 0 780 1024
+    rec="$work/recorder.log"
+    local i
+    for ((i = 0; i < 100; i++)); do
+        grep -q '^ready' "$rec" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    fail "the click recorder did not start"
+}

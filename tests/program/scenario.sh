@@ -1,0 +1,206 @@
+#!/usr/bin/env bash
+set -euo pipefail
+# The user's whole session: capture three spots with Space, mark each to be clicked, loop twice,
+# run; then stop a run with Esc and run again. A click-recording window under the spots tells
+# where and when the clicks land.
+# Usage: scenario.sh VARBELO CLICKRECORDER XPIXEL
+VARBELO=$1
+RECORDER=$2
+XPIXEL=$3
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+# Under load the one-second steps may come a little early or late; order, places and pace are
+# what matters.
+TOLERANCE=150
+spots_x=(700 1000 1180)
+spots_y=(600 300 900)
+
+# Client coordinates of the controls (96 dpi layout).
+down_x=174
+up_x=228
+row_y() { echo $((30 + 18 * $1)); }
+loop_x=350 loop_y=87
+execute_x=372 execute_y=356
+colour_x=340 colour_y=372 # inside the Execute button, clear of its caption
+
+start_display
+start_wm
+start_varbelo varbelo
+find_varbelo 15 "$last"
+place_and_record
+
+# ---- Log helpers: lines of the recorder after a given line number ----
+
+clicks_after() { # LINE: "press|release BUTTON X Y TIME" lines after that line of the log
+    awk -v from="$1" 'NR > from && ($1 == "press" || $1 == "release")' "$rec"
+}
+presses_after() { clicks_after "$1" | grep -c '^press' || true; }
+raw_after() { # LINE KIND: times of raw events of that kind after the line
+    awk -v from="$1" -v kind="$2" 'NR > from && $1 == kind {print $3}' "$rec"
+}
+log_lines() { wc -l <"$rec"; }
+
+wait_presses() { # LINE COUNT SECONDS: true once COUNT presses have arrived after LINE
+    local deadline=$(($(now_ms) + $3 * 1000))
+    while (($(presses_after "$1") < $2)); do
+        (($(now_ms) < deadline)) || return 1
+        sleep 0.05
+    done
+}
+
+execute_colour() { "$XPIXEL" $((vb_x + colour_x)) $((vb_y + colour_y)); }
+is_red() { # "R G B"
+    local r g b
+    read -r r g b <<<"$1"
+    ((r >= 200 && r - g >= 80 && r - b >= 80))
+}
+# Repaints follow the state change within a frame or two; give them a moment.
+expect_execute_red() { # yes|no WHEN
+    local i colour
+    for ((i = 0; i < 10; i++)); do
+        colour=$(execute_colour)
+        if [ "$1" = yes ] && is_red "$colour"; then return 0; fi
+        if [ "$1" = no ] && ! is_red "$colour"; then return 0; fi
+        sleep 0.1
+    done
+    if [ "$1" = yes ]; then
+        fail "expected the Execute button red $2; its colour is $colour"
+    else
+        fail "expected the Execute button no longer red $2; its colour is $colour"
+    fi
+}
+
+# Clicks Execute; prints the server time the button was released, when the click takes effect.
+click_execute() {
+    local before
+    before=$(log_lines)
+    click_client "$execute_x" "$execute_y"
+    local i t=
+    for ((i = 0; i < 20; i++)); do
+        t=$(raw_after "$before" rawrelease | tail -n 1)
+        [ -n "$t" ] && break
+        sleep 0.05
+    done
+    [ -n "$t" ] || fail "the click on Execute was not seen by the recorder's raw event log"
+    echo "$t"
+}
+
+# ---- Building the script, as a user does ----
+
+# The keys are read system-wide: give the keyboard focus to another window, as when the user
+# points into some other program. One capture is a long hold (one press is one capture however
+# long it lasts), one uses Shift.
+rec_window=$(wait_for_window '^clickrecorder$' 5) || fail "the click recorder's window is not on the screen"
+xdotool windowfocus --sync "$rec_window"
+capture_keys=(space shift space)
+for i in 0 1 2; do
+    xdotool mousemove --sync "${spots_x[i]}" "${spots_y[i]}"
+    sleep 0.15
+    if [ "$i" = 0 ]; then
+        xdotool keydown space
+        sleep 0.6
+        xdotool keyup space
+        sleep 0.15
+    else
+        press_key "${capture_keys[i]}"
+    fi
+done
+for r in 0 1 2; do
+    click_client "$down_x" "$(row_y "$r")"
+    click_client "$up_x" "$(row_y "$r")"
+done
+click_client "$loop_x" "$loop_y"
+xdotool key ctrl+a
+sleep 0.1
+xdotool type 2
+sleep 0.2
+
+[ "$(clicks_after 0 | grep -c .)" = 0 ] \
+    || fail "a click meant for the program's window reached the recorder: $(clicks_after 0)"
+
+# ---- Run: two passes of three clicks ----
+
+start=$(log_lines)
+t_execute=$(click_execute)
+say "Execute clicked (server time $t_execute)"
+expect_execute_red yes "while the run goes"
+wait_presses "$start" 6 12 \
+    || fail "expected 6 clicks within 12 s of Execute; got $(presses_after "$start"):
+$(clicks_after "$start")"
+# The run ends with an idle tick a second after the last click; anything after that is wrong.
+sleep 3
+events=$(clicks_after "$start")
+say "received:"
+echo "$events"
+
+expected_places=()
+for _ in 1 2; do
+    for i in 0 1 2; do
+        expected_places+=("press 1 ${spots_x[i]} ${spots_y[i]}" "release 1 ${spots_x[i]} ${spots_y[i]}")
+    done
+done
+mapfile -t got <<<"$events"
+((${#got[@]} == 12)) \
+    || fail "expected exactly 6 clicks (12 button events) in the two passes, got ${#got[@]} events:
+$events"
+for ((k = 0; k < 12; k++)); do
+    read -r kind button x y _ <<<"${got[k]}"
+    [ "$kind $button $x $y" = "${expected_places[k]}" ] \
+        || fail "button event $((k + 1)) of the run: expected \"${expected_places[k]}\" (kind, button, x, y), got \"$kind $button $x $y\"; all events:
+$events"
+done
+rawcount=$(raw_after "$start" rawpress | grep -c . || true)
+# One raw press is the click on Execute itself; any other would be a click landing elsewhere.
+((rawcount == 7)) || fail "expected the run to press the button 6 times in all, the screen saw $((rawcount - 1))"
+
+# Pace: one item a second, the idle end-of-pass tick making a two-second gap between passes.
+times=()
+for ((k = 0; k < 12; k += 2)); do
+    read -r _ _ _ _ tp <<<"${got[k]}"
+    read -r _ _ _ _ tr <<<"${got[k + 1]}"
+    ((tr - tp <= TOLERANCE)) || fail "item $((k / 2 + 1)): expected press and release in the same step, they came $((tr - tp)) ms apart"
+    times+=("$tp")
+done
+expected_gaps=(1000 1000 1000 2000 1000 1000)
+previous=$t_execute
+measured=()
+for ((k = 0; k < 6; k++)); do
+    gap=$((times[k] - previous))
+    measured+=("$gap")
+    ((gap >= expected_gaps[k] - TOLERANCE && gap <= expected_gaps[k] + TOLERANCE)) \
+        || fail "click $((k + 1)) came $gap ms after the previous $([ "$k" = 0 ] && echo "click on Execute" || echo click); expected ${expected_gaps[k]} ±$TOLERANCE ms (all gaps: ${measured[*]})"
+    previous=${times[k]}
+done
+say "gaps from Execute, then between clicks (ms): ${measured[*]} (expected ${expected_gaps[*]})"
+expect_execute_red no "after the run has ended"
+
+# ---- Esc stops a run; the next run starts at the first item ----
+
+start=$(log_lines)
+t_execute=$(click_execute)
+wait_presses "$start" 2 5 || fail "expected 2 clicks within 5 s of the second Execute; got:
+$(clicks_after "$start")"
+after_two=$(log_lines)
+xdotool windowfocus --sync "$rec_window" # Esc stops the run whichever window has the keyboard
+press_key Escape
+t_escape=$(raw_after "$after_two" rawkey | head -n 1)
+[ -n "$t_escape" ] || fail "the Esc key press was not seen by the recorder's raw event log"
+sleep 2.5
+late=$(clicks_after "$after_two")
+[ -z "$late" ] || fail "expected no click after Esc (pressed at server time $t_escape); got:
+$late"
+expect_execute_red no "after Esc"
+say "Esc stopped the run after 2 clicks; nothing came in the 2.5 s after it"
+
+start=$(log_lines)
+t_execute=$(click_execute)
+wait_presses "$start" 1 3 || fail "expected a click within 3 s of Execute after Esc; none came"
+read -r _ _ x y t <<<"$(clicks_after "$start" | head -n 1)"
+[ "$x $y" = "${spots_x[0]} ${spots_y[0]}" ] \
+    || fail "expected the run after Esc to start at the first item (${spots_x[0]},${spots_y[0]}); its first click was at $x,$y"
+gap=$((t - t_execute))
+((gap >= 1000 - TOLERANCE && gap <= 1000 + TOLERANCE)) \
+    || fail "expected the first click 1000 ±$TOLERANCE ms after Execute, it came after $gap ms"
+say "the run after Esc started at the first item, $gap ms after Execute"
+press_key Escape
+say "PASS"

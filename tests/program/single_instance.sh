@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+set -euo pipefail
+# One copy at a time: a second copy only says so and leaves; a copy killed outright does not
+# block the next; of several copies started at once exactly one shows its window.
+# Usage: single_instance.sh VARBELO
+VARBELO=$1
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+VARBELO_TITLE='^Varbelo V1\.0$'
+BOX_TITLE='^Application$'
+
+# Presses OK (Return) on a message box the way a user would: activate it, then the key.
+answer_box() { # WINDOW_ID
+    xdotool windowactivate --sync "$1" 2>/dev/null || true
+    sleep 0.2
+    xdotool key Return
+}
+
+start_display
+start_wm
+
+# ---- A second copy while one runs ----
+
+start_varbelo first
+first=$last
+find_varbelo 15 "$last"
+
+start_varbelo second
+second=$last
+box=$(wait_for_window "$BOX_TITLE" 15 "$second") \
+    || fail "expected the second copy to show a window titled \"Application\"; none appeared"
+box_pid=$(xdotool getwindowpid "$box" 2>/dev/null || true)
+[ "$box_pid" = "$second" ] || fail "the \"Application\" box belongs to pid $box_pid, not the second copy ($second)"
+# Let a wrongly shown second main window have time to appear.
+sleep 1
+n=$(count_windows "$VARBELO_TITLE")
+[ "$n" = 1 ] || fail "expected one \"Varbelo V1.0\" window with a second copy waiting on its box, found $n"
+is_running "$second" || fail "the second copy ended before its box was answered"
+answer_box "$box"
+wait_exit "$second" 5 || fail "expected the second copy to end within 5 s of OK; it still runs"
+[ "$code" = 0 ] || fail "expected the second copy to exit with code 0, got $code"
+is_running "$first" || fail "the first copy ended while the second was turned away"
+say "second copy: box shown, no second window, exit code $code"
+
+# ---- A copy killed with SIGKILL leaves no lock that counts ----
+
+kill -KILL "$first"
+wait_exit "$first" 5 || fail "the first copy survived SIGKILL"
+for ((i = 0; i < 50; i++)); do
+    [ "$(count_windows "$VARBELO_TITLE")" = 0 ] && break
+    sleep 0.1
+done
+start_varbelo after-kill
+after_kill=$last
+find_varbelo 15 "$last"
+n=$(count_windows "$BOX_TITLE")
+[ "$n" = 0 ] || fail "after the running copy was killed with SIGKILL, the next start still said \"Application running.\""
+say "start after SIGKILL: window shown"
+kill -KILL "$after_kill"
+wait_exit "$after_kill" 5 || fail "the copy started after the kill survived SIGKILL"
+for ((i = 0; i < 50; i++)); do
+    [ "$(count_windows "$VARBELO_TITLE")" = 0 ] && break
+    sleep 0.1
+done
+
+# ---- Six copies at the same instant ----
+
+# Each copy waits on a FIFO; opening and closing its write end releases all six together.
+gate="$work/gate"
+mkfifo "$gate"
+racers=()
+for k in 1 2 3 4 5 6; do
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    launch "race$k" bash -c 'read -r _ <"$1"; shift; exec "$@"' _ "$gate" "${varbelo_command[@]}"
+    racers+=("$last")
+done
+sleep 0.3
+: >"$gate"
+
+# Wait for the outcome to settle: six windows in all, then a moment for any late extra.
+deadline=$((SECONDS + 20))
+while ((SECONDS < deadline)); do
+    mains=$(count_windows "$VARBELO_TITLE")
+    boxes=$(count_windows "$BOX_TITLE")
+    ((mains + boxes >= 6)) && break
+    sleep 0.2
+done
+sleep 1
+mains=$(count_windows "$VARBELO_TITLE")
+boxes=$(count_windows "$BOX_TITLE")
+say "six copies at once: $mains \"Varbelo V1.0\" window(s), $boxes \"Application\" box(es)"
+{ [ "$mains" = 1 ] && [ "$boxes" = 5 ]; } \
+    || fail "expected 1 \"Varbelo V1.0\" window and 5 \"Application\" boxes, found $mains and $boxes"
+
+winner=$(xdotool getwindowpid "$(windows_named "$VARBELO_TITLE")")
+for box in $(windows_named "$BOX_TITLE"); do
+    answer_box "$box"
+done
+for pid in "${racers[@]}"; do
+    [ "$pid" = "$winner" ] && continue
+    wait_exit "$pid" 5 || fail "a turned-away copy (pid $pid) still runs 5 s after OK on its box"
+    [ "$code" = 0 ] || fail "a turned-away copy (pid $pid) exited with code $code, expected 0"
+done
+is_running "$winner" || fail "the copy that showed its window has ended"
+say "PASS"

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+set -euo pipefail
+# Start-up: the window a user sees, its size, that it stays off the taskbar, and that closing it
+# ends the program.
+# Usage: startup.sh VARBELO
+VARBELO=$1
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+start_display
+start_wm
+start_varbelo varbelo
+pid=$last
+find_varbelo 15 "$last"
+say "window $vb_window at $vb_x,$vb_y"
+
+title=$(xprop -id "$vb_window" _NET_WM_NAME | sed -n 's/^_NET_WM_NAME([^)]*) = //p')
+[ "$title" = '"Varbelo V1.0"' ] || fail "expected the title \"Varbelo V1.0\", found $title"
+
+[ "$(count_windows '^Varbelo V1\.0$')" = 1 ] \
+    || fail "expected one window titled \"Varbelo V1.0\", found $(count_windows '^Varbelo V1\.0$')"
+
+window_geometry "$vb_window"
+[ "$win_w"x"$win_h" = 442x386 ] \
+    || fail "expected a client area of 442x386, found ${win_w}x${win_h}"
+
+# The window manager answers the request to leave the taskbar asynchronously.
+state=
+for ((i = 0; i < 30; i++)); do
+    state=$(xprop -id "$vb_window" _NET_WM_STATE)
+    grep -q '_NET_WM_STATE_SKIP_TASKBAR' <<<"$state" && break
+    sleep 0.1
+done
+grep -q '_NET_WM_STATE_SKIP_TASKBAR' <<<"$state" \
+    || fail "expected _NET_WM_STATE to hold _NET_WM_STATE_SKIP_TASKBAR; it is: $state"
+
+# A fixed size: the window manager keeps the window as it is when asked to resize it.
+xdotool windowsize "$vb_window" 700 600
+sleep 0.5
+window_geometry "$vb_window"
+[ "$win_w"x"$win_h" = 442x386 ] \
+    || fail "expected the client area to stay 442x386 after a resize request, found ${win_w}x${win_h}"
+
+# Closing through the window manager (Alt+F4 in openbox) ends the program normally.
+xdotool windowactivate --sync "$vb_window" 2>/dev/null # openbox may not have set _NET_ACTIVE_WINDOW yet: harmless
+xdotool key alt+F4
+wait_exit "$pid" 5 || fail "expected the program to end within 5 s of closing its window; it still runs"
+[ "$code" = 0 ] || fail "expected exit code 0 after closing the window, got $code"
+say "closed: exit code $code"
+
+# The closed copy left no lock behind: the next start shows its window.
+start_varbelo varbelo-again
+find_varbelo 15 "$last"
+[ "$(count_windows '^Application$')" = 0 ] || fail "a start after a normal close said \"Application running.\""
+say "PASS"
