@@ -1,0 +1,314 @@
+#!/usr/bin/env bash
+# The built program as a user runs it, on a private Xvfb under openbox: start-up, idle cost,
+# playback pace (against xdotool's own paced clicks, timed by the same recorder) and memory.
+# Prints one table with the goals beside the figures; it measures and never fails on a figure,
+# only when it cannot take one. `make bench` runs it after the micro-benchmarks.
+# Usage: bench/program_bench.sh BUILD_DIR
+# BENCH_LOGS=DIR keeps the logs and the click times there.
+set -euo pipefail
+
+bench_dir=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(dirname "$bench_dir")
+build=${1:?usage: bench/program_bench.sh BUILD_DIR}
+
+note() { echo "program_bench: $*" >&2; }
+die() {
+    note "$*"
+    exit 1
+}
+
+[ -d "$build" ] || die "no build directory $build; run make build first"
+build=$(cd "$build" && pwd)
+VARBELO=$build/varbelo
+RECORDER=$build/tests/program/clickrecorder
+FIRSTFRAME=$build/bench/firstframe
+CLICKCLOCK=$build/bench/clickclock
+[ -x "$VARBELO" ] || die "$VARBELO is missing; run make build first"
+[ -x "$RECORDER" ] || die "$RECORDER is missing; it is built with the program tests (make build)"
+for probe in "$FIRSTFRAME" "$CLICKCLOCK"; do
+    [ -x "$probe" ] || die "$probe is missing; configure with -DVARBELO_BENCH=ON (make bench does)"
+done
+for tool in Xvfb openbox xdotool xprop xwininfo timeout; do
+    command -v "$tool" >/dev/null || die "$tool is not installed; tools/install-deps.sh installs it"
+done
+
+# Display, window manager, launching and the clean-up trap are the program tests' own: Xvfb with
+# -noreset on a free display (-displayfd), openbox, and every process started through them
+# stopped on exit, the X server last.
+common=$source_dir/tests/program/common.sh
+[ -f "$common" ] || die "$common is missing"
+# shellcheck source=tests/program/common.sh
+source "$common"
+
+# A session of its own: nothing read from the invoking user's configuration, caches or buses.
+export HOME=$work/home
+mkdir -m 700 "$HOME"
+export XDG_RUNTIME_DIR=$runtime
+unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER \
+    QT_QPA_PLATFORM QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_STYLE_OVERRIDE
+
+STARTS=10
+IDLE_SECONDS=20
+STEPS=31 # one pass: 31 clicks a second apart, 30 intervals, then the idle end-of-pass tick
+INTERVAL=1000
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+clk_tck=$(getconf CLK_TCK)
+
+# Every xdotool call bounded: a --sync that never sees its move would otherwise hang the run.
+xdo() {
+    timeout 60 xdotool "$@" || fail "xdotool $1 ... failed or did not finish within 60 s"
+}
+
+start_display >&2
+start_wm >&2
+
+# ---- Start-up: exec to first painted frame (method in firstframe.cpp), median of 10 ----
+
+note "start-up: 1 unmeasured start, then $STARTS measured"
+launch firstframe "$FIRSTFRAME" "$STARTS" 'Varbelo V1.0' "$VARBELO"
+wait_exit "$last" 150 || fail "the start-up probe did not finish within 150 s"
+[ "$code" = 0 ] || fail "the start-up probe failed (exit code $code)"
+grep '^warning' "$work/firstframe.log" >&2 || true
+mapfile -t startup_ms < <(awk '$1 == "start" {print $3}' "$work/firstframe.log" | sort -n)
+((${#startup_ms[@]} == STARTS)) \
+    || fail "expected $STARTS start-up figures, got ${#startup_ms[@]}"
+startup_median=$(printf '%s\n' "${startup_ms[@]}" \
+    | awk '{v[NR] = $1} END {printf "%.0f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}')
+startup_min=$(printf '%.0f' "${startup_ms[0]}")
+startup_max=$(printf '%.0f' "${startup_ms[-1]}")
+startup_rss_kb=$(awk '$1 == "start" {print $4}' "$work/firstframe.log" | sort -n | tail -n 1)
+
+# ---- The copy that is measured from here on ----
+
+start_varbelo varbelo
+vb_pid=$last
+find_varbelo 15
+# The window on the left, the recorder over the rest of the screen: no click meant for one can
+# reach the other.
+xdo windowmove --sync "$vb_window" 20 40
+sleep 0.3
+window_geometry "$vb_window"
+vb_x=$win_x vb_y=$win_y
+((vb_x + win_w < 500)) || fail "could not move the program's window clear of the recorder"
+# Controls are placed in twips, so at another dpi everything scales with the client area.
+cx() { echo $((vb_x + $1 * win_w / 442)); }
+cy() { echo $((vb_y + $1 * win_h / 386)); }
+row_y() { cy $((30 + 18 * $1)); }
+down_x=$(cx 174) up_x=$(cx 228)
+xbox_x=$(cx 72)
+loop_x=$(cx 350) loop_y=$(cy 87)
+execute_x=$(cx 372) execute_y=$(cy 356)
+
+launch recorder "$RECORDER" 500 0 780 1024
+rec=$work/recorder.log
+for ((i = 0; i < 100; i++)); do
+    grep -q '^ready' "$rec" 2>/dev/null && break
+    sleep 0.05
+done
+grep -q '^ready' "$rec" || fail "the click recorder did not start within 5 s"
+launch clickclock "$CLICKCLOCK"
+clock=$work/clickclock.log
+for ((i = 0; i < 100; i++)); do
+    grep -q '^ready' "$clock" 2>/dev/null && break
+    sleep 0.05
+done
+grep -q '^ready' "$clock" || fail "the click clock did not start within 5 s"
+xdotool windowactivate --sync "$vb_window" >/dev/null 2>&1 || true # openbox focuses it anyway
+
+# ---- Idle: nothing happens but the 50 ms poll and the live readout ----
+
+cpu_ticks() { # PID: utime + stime of the whole process, in clock ticks
+    sed 's/.*) //' "/proc/$1/stat" | awk '{print $12 + $13}'
+}
+on_cpu_ns() { # PID: time on a CPU summed over its threads, ns (scheduler accounting)
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {print s + 0}'
+}
+switches() { # PID: context switches summed over its threads, i.e. wake-ups
+    cat /proc/"$1"/task/*/status 2>/dev/null \
+        | awk '/^(non)?voluntary_ctxt_switches/ {s += $2} END {print s + 0}'
+}
+
+note "idle: ${IDLE_SECONDS} s with the pointer still"
+xdo mousemove --sync 900 900
+sleep 2 # start-up leftovers (fonts, the first polls) settle
+is_running "$vb_pid" || fail "the program ended on its own before the idle measurement"
+t0=$(date +%s%N)
+ticks0=$(cpu_ticks "$vb_pid") ns0=$(on_cpu_ns "$vb_pid") sw0=$(switches "$vb_pid")
+xticks0=$(cpu_ticks "$server")
+sleep "$IDLE_SECONDS"
+ticks1=$(cpu_ticks "$vb_pid") ns1=$(on_cpu_ns "$vb_pid") sw1=$(switches "$vb_pid")
+xticks1=$(cpu_ticks "$server")
+t1=$(date +%s%N)
+read -r idle_cpu idle_cpu_precise idle_wakeups idle_xcpu < <(awk \
+    -v dt=$((t1 - t0)) -v dtk=$((ticks1 - ticks0)) -v dns=$((ns1 - ns0)) \
+    -v dsw=$((sw1 - sw0)) -v dx=$((xticks1 - xticks0)) -v hz="$clk_tck" 'BEGIN {
+        s = dt / 1e9
+        printf "%.2f %.2f %.0f %.2f\n", 100 * dtk / hz / s, 100 * dns / 1e9 / s, dsw / s,
+            100 * dx / hz / s
+    }')
+
+# ---- Building the script as a user does: capture with Space, toggles, loop count ----
+
+spot_x() { echo $((540 + 20 * $1)); }
+spot_y() { echo $((300 + 40 * ($1 % 10))); }
+
+note "capturing $STEPS positions with Space"
+# Held longer than two polls and released as long, so that each press is seen down by a poll
+# and seen up before the next one (one press, one capture).
+args=()
+for ((k = 0; k < STEPS; k++)); do
+    args+=(mousemove --sync "$(spot_x $k)" "$(spot_y $k)" keydown space sleep 0.15 keyup space
+        sleep 0.15)
+done
+xdo "${args[@]}"
+
+toggle_rows() { # FIRST LAST: sets Down and Up on those grid rows
+    local r args=()
+    for ((r = $1; r <= $2; r++)); do
+        args+=(mousemove --sync "$down_x" "$(row_y "$r")" click 1 sleep 0.03
+            mousemove --sync "$up_x" "$(row_y "$r")" click 1 sleep 0.03)
+    done
+    xdo "${args[@]}"
+}
+note "setting Down and Up on every step"
+if ((STEPS >= 20)); then
+    # A capture in the bottom row scrolls the grid one item on and stays there, so the grid now
+    # shows items STEPS-19 .. STEPS, the last one empty.
+    scrolled=$((STEPS - 19))
+    toggle_rows 0 18
+    # Up in the top row's X box scrolls the grid one item back.
+    ups=()
+    for ((k = 0; k < scrolled; k++)); do ups+=(Up); done
+    xdo mousemove --sync "$xbox_x" "$(row_y 0)" click 1 sleep 0.1 key --delay 80 "${ups[@]}"
+    sleep 0.2
+    toggle_rows 0 $((scrolled - 1))
+else
+    toggle_rows 0 $((STEPS - 1))
+fi
+xdo mousemove --sync "$loop_x" "$loop_y" click 1 sleep 0.1 key ctrl+a sleep 0.05 type 1
+sleep 0.3
+stray=$(awk '$1 == "press"' "$rec" | grep -c . || true)
+[ "$stray" = 0 ] || fail "a click meant for the program's window reached the recorder"
+
+# ---- Playback pace, then xdotool's, against the same recorder ----
+
+presses_after() { # LINE: server times of presses on the recorder after that line of its log
+    awk -v from="$1" 'NR > from && $1 == "press" {print $5}' "$rec"
+}
+wait_presses() { # LINE COUNT SECONDS
+    local deadline=$(($(now_ms) + $3 * 1000))
+    while (($(presses_after "$1" | grep -c . || true) < $2)); do
+        (($(now_ms) < deadline)) || return 1
+        sleep 0.2
+    done
+}
+
+note "playback: $STEPS clicks, one a second"
+before=$(wc -l <"$rec")
+xdo mousemove --sync "$execute_x" "$execute_y" click 1
+wait_presses "$before" "$STEPS" $((STEPS + 10)) || true
+sleep 1.5 # the idle end-of-pass tick, after which nothing more may come
+mapfile -t played < <(awk -v from="$before" 'NR > from && $1 == "press" {print $3, $4}' "$rec")
+expected=()
+for ((k = 0; k < STEPS; k++)); do expected+=("$(spot_x $k) $(spot_y $k)"); done
+if [ "${played[*]}" != "${expected[*]}" ]; then
+    # A capture or a toggle that the program missed leaves a step out or unclicked.
+    fail "expected $STEPS clicks at the captured spots, in order; got ${#played[@]}:
+$(diff <(printf '%s\n' "${expected[@]}") <(printf '%s\n' "${played[@]}") | grep '^[<>]' | sed 's/^</missing/; s/^>/extra  /')"
+fi
+presses_after "$before" >"$work/ours.times"
+
+note "xdotool: $STEPS clicks with --delay $INTERVAL"
+xdo mousemove --sync 900 700
+sleep 0.3
+before=$(wc -l <"$rec")
+timeout $((STEPS + 15)) xdotool click --repeat "$STEPS" --delay "$INTERVAL" 1 \
+    || fail "xdotool click did not finish within $((STEPS + 15)) s"
+sleep 0.3
+presses_after "$before" >"$work/xdotool.times"
+got=$(grep -c . "$work/xdotool.times" || true)
+[ "$got" = "$STEPS" ] || fail "expected $STEPS clicks from xdotool, the recorder saw $got"
+
+# ---- Memory, then quit as a user would ----
+
+is_running "$vb_pid" || fail "the program ended on its own during the measurements"
+rss_kb=$(awk '/^VmHWM:/ {print $2}' "/proc/$vb_pid/status")
+kill -TERM "$vb_pid"
+wait_exit "$vb_pid" 5 || fail "the program did not end within 5 s of SIGTERM"
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
+# ---- Figures ----
+
+# The same presses on the local clock: each recorder press joined with the click clock's line of
+# the same server time.
+micro_times() { # SERVER_TIMES_FILE
+    awk 'NR == FNR {if ($1 == "press") us[$2] = $3; next}
+        {if (!($1 in us)) {print "no clock time for the press at server time " $1 > "/dev/stderr"; exit 1}
+         print us[$1]}' "$clock" "$1"
+}
+micro_times "$work/ours.times" >"$work/ours.us" || fail "the click clock missed a press of the run"
+micro_times "$work/xdotool.times" >"$work/xdotool.us" || fail "the click clock missed a press of xdotool"
+
+# Each interval's error against the nominal interval, absolute; percentiles by nearest rank, so
+# with 30 intervals p99 is the largest.
+tick_stats() { # FILE NOMINAL: "p50 p99 max drift intervals", in the file's unit
+    local n
+    n=$(grep -c . "$1")
+    awk -v nominal="$2" 'NR > 1 {e = $1 - prev - nominal; print (e < 0 ? -e : e)} {prev = $1}' \
+        "$1" | sort -n | awk -v n=$((n - 1)) '{v[NR] = $1}
+            function rank(q,  i) { i = int(q * n); if (i < q * n) i++; return v[i < 1 ? 1 : i] }
+            END {printf "%s %s %s", rank(0.5), rank(0.99), v[n]}'
+    awk -v nominal="$2" 'NR == 1 {first = $1} {last = $1; n = NR}
+        END {printf " %d %d\n", last - first - nominal * (n - 1), n - 1}' "$1"
+}
+signed_errors() { # FILE: each interval's error in ms, signed, in order
+    awk -v nominal=$((INTERVAL * 1000)) 'NR > 1 {printf "%+.2f ", ($1 - prev - nominal) / 1000} {prev = $1}' "$1"
+}
+note "interval errors, varbelo (ms): $(signed_errors "$work/ours.us")"
+note "interval errors, xdotool (ms): $(signed_errors "$work/xdotool.us")"
+if [ -n "${BENCH_LOGS:-}" ]; then
+    mkdir -p "$BENCH_LOGS"
+    cp "$work"/*.log "$work"/*.times "$work"/*.us "$BENCH_LOGS"/
+fi
+read -r o_p50 o_p99 o_max o_drift o_n < <(tick_stats "$work/ours.us" $((INTERVAL * 1000)))
+read -r x_p50 x_p99 x_max x_drift x_n < <(tick_stats "$work/xdotool.us" $((INTERVAL * 1000)))
+read -r os_p50 os_p99 os_max os_drift _ < <(tick_stats "$work/ours.times" "$INTERVAL")
+read -r xs_p50 xs_p99 xs_max xs_drift _ < <(tick_stats "$work/xdotool.times" "$INTERVAL")
+ms() { awk -v u="$1" 'BEGIN {printf "%.2f ms", u / 1000}'; }
+signed_ms() { awk -v u="$1" 'BEGIN {printf "%+.2f ms", u / 1000}'; }
+
+ratio() { # OURS THEIRS (absolute values)
+    awk -v a="$1" -v b="$2" 'BEGIN {
+        a = a < 0 ? -a : a; b = b < 0 ? -b : b
+        if (b == 0) print (a == 0 ? "1" : "inf"); else printf "%.2f\n", a / b }'
+}
+met() { # VALUE GOAL: the value within the goal?
+    awk -v v="$1" -v g="$2" 'BEGIN { v = v < 0 ? -v : v; print (v <= g ? "yes" : "NO") }'
+}
+rss_mib=$(awk -v k="$rss_kb" 'BEGIN {printf "%.1f", k / 1024}')
+startup_rss_mib=$(awk -v k="$startup_rss_kb" 'BEGIN {printf "%.1f", k / 1024}')
+
+row() { printf '%-34s %13s %11s %9s %9s %4s\n' "$@"; }
+echo
+echo "Whole program on Xvfb $DISPLAY (1280x1024, openbox), $(nproc) CPUs, load $load_before -> $load_after"
+row "measure" "varbelo" "xdotool" "ours/xdo" "goal" "met"
+row "start-up to first frame (median)" "$startup_median ms" "" "" "<= 100 ms" \
+    "$(met "$startup_median" 100)"
+row "  min - max of $STARTS starts" "$startup_min - $startup_max" "" "" "" ""
+row "peak RSS (VmHWM) at quit" "$rss_mib MiB" "" "" "<= 35 MiB" "$(met "$rss_mib" 35)"
+row "  at the first frame (max of $STARTS)" "$startup_rss_mib MiB" "" "" "" ""
+row "idle CPU, utime+stime, ${IDLE_SECONDS} s" "$idle_cpu %" "" "" "<= 0.5 %" \
+    "$(met "$idle_cpu" 0.5)"
+row "  on-CPU time (schedstat)" "$idle_cpu_precise %" "" "" "" ""
+row "  wake-ups (context switches)" "$idle_wakeups /s" "" "" "" ""
+row "  X server CPU meanwhile" "$idle_xcpu %" "" "" "" ""
+row "tick error p50, $o_n intervals" "$(ms "$o_p50")" "$(ms "$x_p50")" "" "" ""
+row "tick error p99" "$(ms "$o_p99")" "$(ms "$x_p99")" "$(ratio "$o_p99" "$x_p99")" "<= 1 ms" \
+    "$(met "$o_p99" 1000)"
+row "tick error max" "$(ms "$o_max")" "$(ms "$x_max")" "" "" ""
+row "drift, first to last click" "$(signed_ms "$o_drift")" "$(signed_ms "$x_drift")" \
+    "$(ratio "$o_drift" "$x_drift")" "<= 1 ms" "$(met "$o_drift" 1000)"
+row "  server time: p50/p99/max; drift" "$os_p50/$os_p99/$os_max; $(printf %+d "$os_drift")" \
+    "$xs_p50/$xs_p99/$xs_max; $(printf %+d "$xs_drift")" "" "" ""
+echo "Ticks: the presses the recorder got, timed on arrival (monotonic clock, us) and by the X"
+echo "server (ms). xdotool: \`xdotool click --repeat $STEPS --delay $INTERVAL 1\`, $STEPS clicks for the same $x_n intervals."
