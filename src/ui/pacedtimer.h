@@ -1,34 +1,46 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
+
+#include <chrono>
+
+class QSocketNotifier;
+class QTimer;
 
 // A repeating timer whose ticks are due at start + n * interval. Each tick is armed against
 // that deadline rather than against the moment the previous tick ran, so lateness of one tick
-// (event-loop load, a slow handler) does not add up over a run.
+// (event-loop load, a slow handler) does not add up over a run. On Linux the deadline is kept to
+// the microsecond by a timerfd that the event loop watches; Qt's timers count whole
+// milliseconds and round the wait up, which makes single ticks up to 2 ms late.
 class PacedTimer : public QObject
 {
     Q_OBJECT
 
 public:
     explicit PacedTimer(int intervalMs, QObject *parent = nullptr);
+    ~PacedTimer() override;
 
     void start();
     void stop();
     bool isActive() const { return m_active; }
-    int interval() const { return m_interval; }
+    int interval() const { return int(m_interval.count()); }
 
 signals:
     void timeout();
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     void arm();
     void fire();
 
-    const int m_interval;
+    const std::chrono::milliseconds m_interval;
     bool m_active = false;
-    qint64 m_due = 0; // ms after m_clock's start at which the next tick is due
-    QElapsedTimer m_clock;
-    QTimer m_timer;
+    Clock::time_point m_due;
+#ifdef Q_OS_LINUX
+    int m_timerFd = -1;
+    QSocketNotifier *m_notifier = nullptr;
+#else
+    QTimer *m_timer = nullptr;
+#endif
 };
