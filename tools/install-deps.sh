@@ -8,7 +8,7 @@ packages=(
     libx11-dev libxtst-dev libxrandr-dev libxi-dev
     fonts-liberation
     # tests: a display of their own, a window manager, X input and inspection tools
-    xvfb openbox xdotool x11-utils x11-xserver-utils xauth
+    xvfb openbox xdotool x11-utils x11-xserver-utils xauth strace procps
     # tests: the number reader under libFuzzer
     clang libclang-rt-14-dev
     # benchmarks
