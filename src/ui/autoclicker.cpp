@@ -461,6 +461,7 @@ void AutoClicker::Hotkey_XY_Timer()
     if (Execute->text() == RunningCaption && escape)
         Execute_Click();
 
+    // Let what waited during the tick (a click, typing, a playback tick) run before it ends.
     QCoreApplication::processEvents();
 }
 
