@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #ifdef Q_OS_UNIX
+#    include "screenscale.h"
 #    include "terminationsignals.h"
 #endif
 
@@ -16,6 +17,9 @@ int main(int argc, char *argv[])
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (platform.isEmpty() || platform.startsWith("wayland"))
         qputenv("QT_QPA_PLATFORM", "xcb");
+    const bool throughXWayland = (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+                                  || qgetenv("XDG_SESSION_TYPE") == "wayland")
+            && qgetenv("QT_QPA_PLATFORM").startsWith("xcb");
 #endif
 
     // Before the application object: without a display Qt itself would abort with a core dump.
@@ -26,6 +30,9 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+#ifdef Q_OS_UNIX
+    adoptServerDpi();
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("varbelo"));
     // One look on every platform; it also honours the red of the running Execute button, which
@@ -35,6 +42,13 @@ int main(int argc, char *argv[])
     AutoClicker window(std::move(input));
     if (!window.Form_Load())
         return 0;
+#ifdef Q_OS_LINUX
+    // Wayland keeps its own programs' input apart from X11 clients: say so before anyone wonders.
+    if (throughXWayland)
+        std::fputs("Varbelo runs through XWayland: its clicks reach only programs that run under "
+                   "XWayland too.\n",
+                   stderr);
+#endif
 #ifdef Q_OS_UNIX
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &window, &QWidget::close);
