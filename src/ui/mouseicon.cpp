@@ -4,12 +4,13 @@
 #include <QPainterPath>
 #include <QPixmap>
 
-QIcon mouseIcon()
+QImage mouseIconImage(int size)
 {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
 
     // The cable leaves the top of the body and curls away to the upper right.
     QPainterPath cable(QPointF(16, 11));
@@ -37,5 +38,10 @@ QIcon mouseIcon()
     p.setBrush(QColor(192, 192, 192));
     p.drawRoundedRect(QRectF(15, 12.5, 2, 4), 1, 1);
     p.end();
-    return QIcon(pixmap);
+    return image;
+}
+
+QIcon mouseIcon()
+{
+    return QIcon(QPixmap::fromImage(mouseIconImage(32)));
 }

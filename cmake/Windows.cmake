@@ -1,0 +1,1 @@
+# Windows resources, manifest and deployment: to come
