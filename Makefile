@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 300
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build sanitize run test fuzz bench clean
+.PHONY: all deps configure build sanitize run test fuzz bench package clean
 
 all: build
 
@@ -47,6 +47,10 @@ bench: deps
 
 run: build
 	./$(BUILD)/varbelo
+
+# A Debian package of the program, its desktop entry, icons, metainfo and man page.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 test: build sanitize
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30

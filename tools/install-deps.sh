@@ -11,6 +11,9 @@ packages=(
     xvfb openbox xdotool x11-utils x11-xserver-utils xauth strace procps
     # tests: the number reader under libFuzzer
     clang libclang-rt-14-dev
+    # tests: the installed files are checked with the desktop's own validators, the package
+    # is built with its dependencies computed from the binary
+    desktop-file-utils appstream groff-base man-db dpkg-dev file
     # benchmarks
     libbenchmark-dev
     # tests: the Windows backend, cross-built and run under wine
