@@ -2,6 +2,7 @@
 #include "pacedtimer.h"
 #include "windowfixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QLockFile>
@@ -28,6 +29,9 @@ private slots:
     void gridRows();
     void boxLengths();
     void tabOrder();
+    void accessibleNames_data();
+    void accessibleNames();
+    void everyControlNamedApart();
     void timers();
     void secondCopyIsTurnedAway();
     void staleLockDoesNotBlock();
@@ -204,6 +208,65 @@ void TestMainWindow::boxLengths()
     const QString longText(100000, u'7');
     w().LoopX->setText(longText);
     QCOMPARE(w().LoopX->text(), longText);
+}
+
+static QString accessibleName(QWidget *widget)
+{
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(widget);
+    return face ? face->text(QAccessible::Name) : QString();
+}
+
+void TestMainWindow::accessibleNames_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("X, row 1") << u"XPos 0"_s << u"X, row 1"_s;
+    QTest::newRow("Y, row 3") << u"YPos 2"_s << u"Y, row 3"_s;
+    QTest::newRow("Down, row 3") << u"LeftButtonDown 2"_s << u"Down, row 3"_s;
+    QTest::newRow("Up, row 20") << u"LeftButtonUp 19"_s << u"Up, row 20"_s;
+    QTest::newRow("Number, row 7") << u"No 6"_s << u"Number, row 7"_s;
+    QTest::newRow("loop box") << u"LoopX"_s << u"Loop count"_s;
+    QTest::newRow("scroll bar") << u"VSc"_s << u"Scroll the steps"_s;
+    // Controls with visible text are read by it, and a screen reader follows it as it changes.
+    QTest::newRow("Execute") << u"Execute"_s << u"Execute"_s;
+    QTest::newRow("status") << u"ScNo"_s << u"Click to Start"_s;
+    QTest::newRow("readout") << u"Label4"_s << u"X: 0"_s;
+    QTest::newRow("heading") << u"La1 3"_s << u"Loop :"_s;
+}
+
+void TestMainWindow::accessibleNames()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, name);
+    const QStringList parts = control.split(u' ');
+    const int r = parts.size() > 1 ? parts[1].toInt() : 0;
+    const QHash<QString, QWidget *> controls {
+        { u"XPos"_s, w().XPos[r] },  { u"YPos"_s, w().YPos[r] },
+        { u"LeftButtonDown"_s, w().LeftButtonDown[r] },
+        { u"LeftButtonUp"_s, w().LeftButtonUp[r] }, { u"No"_s, w().No[r] },
+        { u"LoopX"_s, w().LoopX },   { u"VSc"_s, w().VSc },
+        { u"Execute"_s, w().Execute }, { u"ScNo"_s, w().ScNo },
+        { u"Label4"_s, w().Label4 }, { u"La1"_s, w().La1[r] },
+    };
+    QCOMPARE(accessibleName(controls.value(parts[0])), name);
+}
+
+void TestMainWindow::everyControlNamedApart()
+{
+    w().show();
+    QVERIFY(QTest::qWaitForWindowActive(&w()));
+    QHash<QString, QWidget *> seen;
+    for (QWidget *control : w().findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        const QString name = accessibleName(control);
+        QVERIFY2(!name.isEmpty(), qPrintable(control->metaObject()->className()));
+        QVERIFY2(!seen.contains(name), qPrintable(u"two controls named \""_s + name + u'"'));
+        seen.insert(name, control);
+    }
+    QCOMPARE(seen.size(), 5 * AutoClicker::Rows + 11); // the grid, the scroll bar and 10 more
+    // The names are for screen readers only: what is shown stays as it was.
+    QCOMPARE(w().LeftButtonDown[2]->text(), u"Down"_s);
+    QCOMPARE(w().XPos[2]->toolTip(), u"X - Screen Position of Click..."_s);
+    QCOMPARE(w().LoopX->toolTip(), u"Number of times to Run the Script..."_s);
 }
 
 void TestMainWindow::tabOrder()

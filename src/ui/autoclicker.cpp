@@ -109,6 +109,14 @@ void AutoClicker::createControls()
         LeftButtonUp[r]->setGeometry(twips(3015, top, 825, RowHeight));
         LeftButtonUp[r]->setCheckable(true);
         LeftButtonUp[r]->setToolTip(QStringLiteral("Left Button Up..."));
+
+        // Twenty rows of like controls: a screen reader tells them apart by their row.
+        const QString row = QStringLiteral(", row %1").arg(r + 1);
+        No[r]->setAccessibleName(QStringLiteral("Number") + row);
+        XPos[r]->setAccessibleName(QStringLiteral("X") + row);
+        YPos[r]->setAccessibleName(QStringLiteral("Y") + row);
+        LeftButtonDown[r]->setAccessibleName(QStringLiteral("Down") + row);
+        LeftButtonUp[r]->setAccessibleName(QStringLiteral("Up") + row);
     }
 
     VSc = new QScrollBar(Qt::Vertical, this);
@@ -121,6 +129,7 @@ void AutoClicker::createControls()
     VSc->setTracking(false);
     VSc->setFocusPolicy(Qt::StrongFocus);
     VSc->setValue(1); // start-up sets it to 0, and that change fills the rows
+    VSc->setAccessibleName(QStringLiteral("Scroll the steps"));
 
     const auto heading = [this](int index, const QString &text, const QRect &geometry,
                                 const QFont &font, const QString &toolTip) {
@@ -164,6 +173,7 @@ void AutoClicker::createControls()
     LoopX->setAlignment(Qt::AlignCenter);
     LoopX->setMaxLength(std::numeric_limits<int>::max());
     LoopX->setToolTip(QStringLiteral("Number of times to Run the Script..."));
+    LoopX->setAccessibleName(QStringLiteral("Loop count"));
 
     ScNo = new QLabel(StartStatus, this);
     ScNo->setGeometry(twips(4635, 4680, 1875, 210));
