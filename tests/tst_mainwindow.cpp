@@ -4,11 +4,13 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLockFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -29,6 +31,8 @@ private slots:
     void gridRows();
     void boxLengths();
     void tabOrder();
+    void captionsFitAtEveryScale_data();
+    void captionsFitAtEveryScale();
     void accessibleNames_data();
     void accessibleNames();
     void everyControlNamedApart();
@@ -267,6 +271,45 @@ void TestMainWindow::everyControlNamedApart()
     QCOMPARE(w().LeftButtonDown[2]->text(), u"Down"_s);
     QCOMPARE(w().XPos[2]->toolTip(), u"X - Screen Position of Click..."_s);
     QCOMPARE(w().LoopX->toolTip(), u"Number of times to Run the Script..."_s);
+}
+
+void TestMainWindow::captionsFitAtEveryScale_data()
+{
+    QTest::addColumn<qreal>("scale");
+    // Windows' display scales; on X11 the server's or the desktop's resolution over 96 dpi.
+    for (qreal scale : {1.0, 1.25, 1.5, 1.75, 2.0})
+        QTest::addRow("%d%%", qRound(scale * 100)) << scale;
+}
+
+// The layout scales by the same factor as the fonts, but text does not grow exactly in step with
+// its size (hinting rounds each glyph), so what fits at 96 dpi might be clipped at 144.
+void TestMainWindow::captionsFitAtEveryScale()
+{
+    QFETCH(qreal, scale);
+    const int frame = w().style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    const auto check = [&](QWidget *control, const QString &text, int margins) {
+        QFont font = control->font();
+        font.setPointSizeF(font.pointSizeF() * scale);
+        const QFontMetricsF metrics(font);
+        const qreal needed =
+                std::max(metrics.horizontalAdvance(text), metrics.boundingRect(text).right());
+        const qreal available = (control->contentsRect().width() - margins) * scale;
+        QVERIFY2(needed <= available,
+                 qPrintable(u"\"%1\" needs %2 px, has %3"_s.arg(text).arg(needed).arg(available)));
+        QVERIFY(metrics.height() <= control->height() * scale + 1);
+    };
+    for (int i : {0, 1, 3, 4, 5})
+        check(w().La1[i], w().La1[i]->text(), 0);
+    // The longest each label or box can come to hold.
+    check(w().Label4, u"X: -32768"_s, 0);
+    check(w().Label5, u"Y: -32768"_s, 0);
+    check(w().ScNo, u"Click to Start"_s, 0);
+    check(w().ScNo, u"Move 32001"_s, 0);
+    check(w().No[0], u"32000"_s, qRound(QFontMetricsF(w().No[0]->font()).horizontalAdvance(u'x') / 2));
+    check(w().XPos[0], u"-32768"_s, 2 * 2); // a line edit's own text margins
+    check(w().Execute, u"Execute"_s, 2 * frame);
+    check(w().LeftButtonDown[0], u"Down"_s, 2 * frame);
+    check(w().LeftButtonUp[0], u"Up"_s, 2 * frame);
 }
 
 void TestMainWindow::tabOrder()

@@ -138,7 +138,9 @@ void AutoClicker::createControls()
         La1[index]->setFont(font);
         La1[index]->setToolTip(toolTip);
         // Sized to its text: where the font in use runs wider than Arial, grow rather than clip.
-        La1[index]->resize(La1[index]->size().expandedTo(La1[index]->sizeHint()));
+        // Hinting rounds glyphs differently at each size, so at 150 % a text may need a device
+        // pixel more than 1.5 times its width here: one pixel of room keeps it whole.
+        La1[index]->resize(La1[index]->size().expandedTo(La1[index]->sizeHint() + QSize(1, 0)));
     };
     heading(0, QStringLiteral("X"), twips(990, 90, 150, 270), arial(11.25, true),
             QStringLiteral("Horizontal Position..."));
