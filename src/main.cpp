@@ -35,6 +35,8 @@ int main(int argc, char *argv[])
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("varbelo"));
+    // Ties the window to the installed desktop entry (its name and icon in docks and switchers).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.varbelo.Varbelo"));
     // One look on every platform; it also honours the red of the running Execute button, which
     // some native styles ignore.
     QApplication::setStyle(QStringLiteral("Fusion"));
