@@ -7,7 +7,7 @@
 /// The resolution to lay the window out at, for a screen of widthPixels over widthMillimetres:
 /// rounded to a step of 24 dpi (the quarter steps of 96 that Windows offers) and never below 96,
 /// so that a monitor's slightly wrong size neither shrinks the window nor blurs it by a few
-/// percent. 96 where the size is unknown.
+/// percent. 96 where the size is unknown or beyond belief (over 480 dpi).
 int layoutDpi(int widthPixels, int widthMillimetres);
 
 /// Before the application object: when neither the user (Qt's scaling variables) nor the desktop

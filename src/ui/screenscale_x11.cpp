@@ -17,8 +17,9 @@ int layoutDpi(int widthPixels, int widthMillimetres)
     if (widthPixels <= 0 || widthMillimetres <= 0)
         return Base;
     const double dpi = widthPixels * 25.4 / widthMillimetres;
-    const int stepped = static_cast<int>(std::lround(dpi / Step)) * Step;
-    return std::clamp(stepped, Base, Highest);
+    if (dpi > Highest)
+        return Base;
+    return std::max(Base, static_cast<int>(std::lround(dpi / Step)) * Step);
 }
 
 namespace {
