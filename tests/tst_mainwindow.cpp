@@ -43,7 +43,33 @@ private slots:
 private:
     std::unique_ptr<WindowFixture> f;
     AutoClicker &w() { return *f->window; }
+    QWidget *control(const QString &name);
 };
+
+// A control by the window's name for it, with the row or index after a blank: "XPos 2", "La1 3".
+QWidget *TestMainWindow::control(const QString &name)
+{
+    const QStringList parts = name.split(u' ');
+    const QString &base = parts[0];
+    const int i = parts.size() > 1 ? parts[1].toInt() : 0;
+    if (base == u"XPos")
+        return w().XPos[i];
+    if (base == u"YPos")
+        return w().YPos[i];
+    if (base == u"LeftButtonDown")
+        return w().LeftButtonDown[i];
+    if (base == u"LeftButtonUp")
+        return w().LeftButtonUp[i];
+    if (base == u"No")
+        return w().No[i];
+    if (base == u"La1")
+        return w().La1[i];
+    const QHash<QString, QWidget *> singles = {
+            {u"Label4"_s, w().Label4}, {u"Label5"_s, w().Label5},   {u"LoopX"_s, w().LoopX},
+            {u"ScNo"_s, w().ScNo},     {u"Execute"_s, w().Execute}, {u"VSc"_s, w().VSc},
+    };
+    return singles.value(base);
+}
 
 void TestMainWindow::frame()
 {
@@ -138,13 +164,7 @@ void TestMainWindow::controls()
     QFETCH(qreal, points);
     QFETCH(bool, bold);
 
-    const QHash<QString, QWidget *> byName = {
-            {u"La1 0"_s, w().La1[0]},    {u"La1 1"_s, w().La1[1]}, {u"La1 3"_s, w().La1[3]},
-            {u"La1 4"_s, w().La1[4]},    {u"La1 5"_s, w().La1[5]}, {u"Label4"_s, w().Label4},
-            {u"Label5"_s, w().Label5},   {u"LoopX"_s, w().LoopX},  {u"ScNo"_s, w().ScNo},
-            {u"Execute"_s, w().Execute}, {u"VSc"_s, w().VSc},
-    };
-    QWidget *control = byName.value(name);
+    QWidget *control = this->control(name);
     QVERIFY(control);
     if (name.startsWith(u"La1")) {
         // Headings are sized to their text: never smaller than the layout gives, never clipped.
@@ -242,17 +262,7 @@ void TestMainWindow::accessibleNames()
 {
     QFETCH(QString, control);
     QFETCH(QString, name);
-    const QStringList parts = control.split(u' ');
-    const int r = parts.size() > 1 ? parts[1].toInt() : 0;
-    const QHash<QString, QWidget *> controls {
-        { u"XPos"_s, w().XPos[r] },  { u"YPos"_s, w().YPos[r] },
-        { u"LeftButtonDown"_s, w().LeftButtonDown[r] },
-        { u"LeftButtonUp"_s, w().LeftButtonUp[r] }, { u"No"_s, w().No[r] },
-        { u"LoopX"_s, w().LoopX },   { u"VSc"_s, w().VSc },
-        { u"Execute"_s, w().Execute }, { u"ScNo"_s, w().ScNo },
-        { u"Label4"_s, w().Label4 }, { u"La1"_s, w().La1[r] },
-    };
-    QCOMPARE(accessibleName(controls.value(parts[0])), name);
+    QCOMPARE(accessibleName(this->control(control)), name);
 }
 
 void TestMainWindow::everyControlNamedApart()
