@@ -82,9 +82,12 @@ launch() { # LOGNAME COMMAND...
 }
 
 # A private Xvfb: -displayfd picks a free display number, so tests may run in parallel; -noreset
-# keeps the pointer where it is when the last client disconnects.
-start_display() {
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -noreset -nolisten tcp +extension RANDR \
+# keeps the pointer where it is when the last client disconnects. DPI, if given, is the
+# resolution the server reports, which the program lays itself out at.
+start_display() { # [DPI]
+    local resolution=()
+    [ -z "${1:-}" ] || resolution=(-dpi "$1")
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 "${resolution[@]}" -noreset -nolisten tcp +extension RANDR \
         3>"$work/display" >"$work/xvfb.log" 2>&1 </dev/null &
     server=$!
     local i
@@ -115,11 +118,14 @@ start_wm() {
 # the window has its 96 dpi layout.
 runtime="$work/runtime"
 mkdir -m 700 "$runtime"
-varbelo_command=(env -u QT_QPA_PLATFORM -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS
-                 -u QT_FONT_DPI -u QT_ENABLE_HIGHDPI_SCALING -u QT_USE_PHYSICAL_DPI
-                 XDG_RUNTIME_DIR="$runtime" "$VARBELO")
-start_varbelo() { # LOGNAME
-    launch "$1" "${varbelo_command[@]}"
+varbelo_env=(env -u QT_QPA_PLATFORM -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS
+             -u QT_FONT_DPI -u QT_ENABLE_HIGHDPI_SCALING -u QT_USE_PHYSICAL_DPI
+             XDG_RUNTIME_DIR="$runtime")
+varbelo_command=("${varbelo_env[@]}" "$VARBELO")
+start_varbelo() { # LOGNAME [NAME=VALUE...]: the settings a user may add, such as QT_FONT_DPI
+    local log=$1
+    shift
+    launch "$log" "${varbelo_env[@]}" "$@" "$VARBELO"
 }
 
 windows_named() { # REGEX: ids of the mapped windows whose title matches
@@ -206,15 +212,17 @@ click_client() { # X Y
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 # The program's window near the top-left corner and the click recorder over the screen right of
-# it, from x 500: no click meant for one can reach the other. Sets rec (the recorder's log).
-place_and_record() {
+# it, from x 500 (or LEFT, for a larger window): no click meant for one can reach the other. Sets
+# rec (the recorder's log).
+place_and_record() { # [LEFT]
+    local left=${1:-500}
     xdotool windowmove --sync "$vb_window" 20 40
     sleep 0.3
     window_geometry "$vb_window"
     vb_x=$win_x vb_y=$win_y
-    ((vb_x + win_w < 480 && vb_y + win_h < 1000)) \
+    ((vb_x + win_w < left - 20 && vb_y + win_h < 1000)) \
         || fail "expected the program's window moved to the top-left corner, it is at ${vb_x},${vb_y}"
-    launch recorder "$RECORDER" 500 0 780 1024
+    launch recorder "$RECORDER" "$left" 0 $((1280 - left)) 1024
     rec="$work/recorder.log"
     local i
     for ((i = 0; i < 100; i++)); do
@@ -222,4 +230,44 @@ place_and_record() {
         sleep 0.05
     done
     fail "the click recorder did not start"
+}
+
+# ---- The recorder's log: the lines after a given line number, so that each step of a test
+# looks only at what it caused ----
+
+log_lines() { wc -l <"$rec"; }
+clicks_after() { # LINE: "press|release BUTTON X Y TIME" lines after that line of the log
+    awk -v from="$1" 'NR > from && ($1 == "press" || $1 == "release")' "$rec"
+}
+presses_after() { clicks_after "$1" | grep -c '^press' || true; }
+raw_after() { # LINE KIND: server times of raw events of that kind after the line
+    awk -v from="$1" -v kind="$2" 'NR > from && $1 == kind {print $3}' "$rec"
+}
+wait_presses() { # LINE COUNT SECONDS: true once COUNT presses have arrived after LINE
+    local deadline=$(($(now_ms) + $3 * 1000))
+    while (($(presses_after "$1") < $2)); do
+        (($(now_ms) < deadline)) || return 1
+        sleep 0.05
+    done
+}
+
+# Clicks a point of the program's client area and prints the server time of the release, when a
+# button's click takes effect: the clock the recorder's clicks are timed by.
+click_client_timed() { # X Y
+    local before i t=
+    before=$(log_lines)
+    click_client "$1" "$2"
+    for ((i = 0; i < 20; i++)); do
+        t=$(raw_after "$before" rawrelease | tail -n 1)
+        [ -n "$t" ] && break
+        sleep 0.05
+    done
+    [ -n "$t" ] || fail "the click at $1,$2 of the program's window was not seen by the recorder's raw event log"
+    echo "$t"
+}
+
+is_red() { # "R G B": the running Execute button's colour
+    local r g b
+    read -r r g b <<<"$1"
+    ((r >= 200 && r - g >= 80 && r - b >= 80))
 }
