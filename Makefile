@@ -58,3 +58,9 @@ test: build sanitize
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)
+
+# The program at work on a private X server: three recorded spots clicked twice, a table of
+# where and when the clicks landed, and a picture of the running window in docs/demo-run.png.
+.PHONY: demo
+demo: build
+	tools/demo.sh $(BUILD)
