@@ -64,3 +64,8 @@ clean:
 .PHONY: demo
 demo: build
 	tools/demo.sh $(BUILD)
+
+# Pictures of the window at 96 and 144 dpi in docs/.
+.PHONY: screenshots
+screenshots: build
+	tools/screenshots.sh $(BUILD)
