@@ -29,31 +29,7 @@ start_varbelo varbelo
 find_varbelo 15 "$last"
 place_and_record
 
-# ---- Log helpers: lines of the recorder after a given line number ----
-
-clicks_after() { # LINE: "press|release BUTTON X Y TIME" lines after that line of the log
-    awk -v from="$1" 'NR > from && ($1 == "press" || $1 == "release")' "$rec"
-}
-presses_after() { clicks_after "$1" | grep -c '^press' || true; }
-raw_after() { # LINE KIND: times of raw events of that kind after the line
-    awk -v from="$1" -v kind="$2" 'NR > from && $1 == kind {print $3}' "$rec"
-}
-log_lines() { wc -l <"$rec"; }
-
-wait_presses() { # LINE COUNT SECONDS: true once COUNT presses have arrived after LINE
-    local deadline=$(($(now_ms) + $3 * 1000))
-    while (($(presses_after "$1") < $2)); do
-        (($(now_ms) < deadline)) || return 1
-        sleep 0.05
-    done
-}
-
 execute_colour() { "$XPIXEL" $((vb_x + colour_x)) $((vb_y + colour_y)); }
-is_red() { # "R G B"
-    local r g b
-    read -r r g b <<<"$1"
-    ((r >= 200 && r - g >= 80 && r - b >= 80))
-}
 # Repaints follow the state change within a frame or two; give them a moment.
 expect_execute_red() { # yes|no WHEN
     local i colour
@@ -71,19 +47,7 @@ expect_execute_red() { # yes|no WHEN
 }
 
 # Clicks Execute; prints the server time the button was released, when the click takes effect.
-click_execute() {
-    local before
-    before=$(log_lines)
-    click_client "$execute_x" "$execute_y"
-    local i t=
-    for ((i = 0; i < 20; i++)); do
-        t=$(raw_after "$before" rawrelease | tail -n 1)
-        [ -n "$t" ] && break
-        sleep 0.05
-    done
-    [ -n "$t" ] || fail "the click on Execute was not seen by the recorder's raw event log"
-    echo "$t"
-}
+click_execute() { click_client_timed "$execute_x" "$execute_y"; }
 
 # ---- Building the script, as a user does ----
 
