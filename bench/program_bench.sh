@@ -94,10 +94,10 @@ vb_x=$win_x vb_y=$win_y
 cx() { echo $((vb_x + $1 * win_w / 442)); }
 cy() { echo $((vb_y + $1 * win_h / 386)); }
 row_y() { cy $((30 + 18 * $1)); }
-down_x=$(cx 174) up_x=$(cx 228)
+down_x=$(cx $down_x) up_x=$(cx $up_x)
 xbox_x=$(cx 72)
-loop_x=$(cx 350) loop_y=$(cy 87)
-execute_x=$(cx 372) execute_y=$(cy 356)
+loop_x=$(cx $loop_x) loop_y=$(cy $loop_y)
+execute_x=$(cx $execute_x) execute_y=$(cy $execute_y)
 
 launch recorder "$RECORDER" 500 0 780 1024
 rec=$work/recorder.log

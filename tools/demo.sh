@@ -48,13 +48,6 @@ unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS SESS
 TOLERANCE=150
 spots_x=(700 1000 1180)
 spots_y=(600 300 900)
-# Where the controls are, in the window's own pixels (its 96 dpi layout).
-down_x=174
-up_x=228
-row_y() { echo $((30 + 18 * $1)); }
-loop_x=350 loop_y=87
-execute_x=372 execute_y=356
-colour_x=340 colour_y=372 # inside the Execute button, clear of its caption
 caption_area=(313 334 119 44) # the inside of the Execute button
 
 start_display 96

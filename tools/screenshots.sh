@@ -59,11 +59,11 @@ shoot() { # DPI
         press_key space
     done
     # A click on the first spot, then a drag from the second to the third.
-    click_client "$(at 174)" "$(at 30)"
-    click_client "$(at 228)" "$(at 30)"
-    click_client "$(at 174)" "$(at 48)"
-    click_client "$(at 228)" "$(at 66)"
-    click_client "$(at 350)" "$(at 87)"
+    click_client "$(at $down_x)" "$(at "$(row_y 0)")"
+    click_client "$(at $up_x)" "$(at "$(row_y 0)")"
+    click_client "$(at $down_x)" "$(at "$(row_y 1)")"
+    click_client "$(at $up_x)" "$(at "$(row_y 2)")"
+    click_client "$(at $loop_x)" "$(at $loop_y)"
     xdotool key ctrl+a
     sleep 0.1
     xdotool type 3

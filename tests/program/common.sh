@@ -176,6 +176,14 @@ window_geometry() { # WINDOW_ID
     win_h=$(awk '/^ *Height:/ {print $NF}' <<<"$info")
 }
 
+# Where the controls are, in the window's own pixels at its 96 dpi layout (scale them for another).
+down_x=174
+up_x=228
+row_y() { echo $((30 + 18 * $1)); } # ROW: the middle of grid row ROW (0 to 19)
+loop_x=350 loop_y=87
+execute_x=372 execute_y=356
+colour_x=340 colour_y=372 # inside the Execute button, clear of its caption
+
 # Input the way a user gives it. Each action is held and followed by a pause longer than two of
 # the program's 50 ms polls, so that a poll sees a key while it is down.
 click_at() { # ROOT_X ROOT_Y

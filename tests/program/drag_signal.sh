@@ -10,8 +10,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 spot_a=(800 500)
 spot_b=(1100 700)
-down_x=174 row0_y=30
-execute_x=372 execute_y=356
 
 start_display
 start_wm
@@ -27,7 +25,7 @@ press_key space
 xdotool mousemove --sync "${spot_b[@]}"
 sleep 0.15
 press_key space
-click_client "$down_x" "$row0_y"
+click_client "$down_x" "$(row_y 0)"
 
 start=$(wc -l <"$rec")
 click_client "$execute_x" "$execute_y"

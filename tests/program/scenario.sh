@@ -15,14 +15,6 @@ TOLERANCE=150
 spots_x=(700 1000 1180)
 spots_y=(600 300 900)
 
-# Client coordinates of the controls (96 dpi layout).
-down_x=174
-up_x=228
-row_y() { echo $((30 + 18 * $1)); }
-loop_x=350 loop_y=87
-execute_x=372 execute_y=356
-colour_x=340 colour_y=372 # inside the Execute button, clear of its caption
-
 start_display
 start_wm
 start_varbelo varbelo
