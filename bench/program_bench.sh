@@ -101,18 +101,10 @@ execute_x=$(cx $execute_x) execute_y=$(cy $execute_y)
 
 launch recorder "$RECORDER" 500 0 780 1024
 rec=$work/recorder.log
-for ((i = 0; i < 100; i++)); do
-    grep -q '^ready' "$rec" 2>/dev/null && break
-    sleep 0.05
-done
-grep -q '^ready' "$rec" || fail "the click recorder did not start within 5 s"
+wait_ready "$rec" "the click recorder"
 launch clickclock "$CLICKCLOCK"
 clock=$work/clickclock.log
-for ((i = 0; i < 100; i++)); do
-    grep -q '^ready' "$clock" 2>/dev/null && break
-    sleep 0.05
-done
-grep -q '^ready' "$clock" || fail "the click clock did not start within 5 s"
+wait_ready "$clock" "the click clock"
 xdotool windowactivate --sync "$vb_window" >/dev/null 2>&1 || true # openbox focuses it anyway
 
 # ---- Idle: nothing happens but the 50 ms poll and the live readout ----

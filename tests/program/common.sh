@@ -232,12 +232,17 @@ place_and_record() { # [LEFT]
         || fail "expected the program's window moved to the top-left corner, it is at ${vb_x},${vb_y}"
     launch recorder "$RECORDER" "$left" 0 $((1280 - left)) 1024
     rec="$work/recorder.log"
+    wait_ready "$rec" "the click recorder"
+}
+
+# The test's own X clients (recorder, click clock) print "ready" once their windows listen.
+wait_ready() { # LOG WHAT
     local i
     for ((i = 0; i < 100; i++)); do
-        grep -q '^ready' "$rec" 2>/dev/null && return 0
+        grep -q '^ready' "$1" 2>/dev/null && return 0
         sleep 0.05
     done
-    fail "the click recorder did not start"
+    fail "$2 did not start within 5 s"
 }
 
 # ---- The recorder's log: the lines after a given line number, so that each step of a test

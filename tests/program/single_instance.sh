@@ -44,24 +44,25 @@ say "second copy: box shown, no second window, exit code $code"
 
 # ---- A copy killed with SIGKILL leaves no lock that counts ----
 
-kill -KILL "$first"
-wait_exit "$first" 5 || fail "the first copy survived SIGKILL"
-for ((i = 0; i < 50; i++)); do
-    [ "$(count_windows "$VARBELO_TITLE")" = 0 ] && break
-    sleep 0.1
-done
+kill_copy() { # PID WHAT: SIGKILL, then wait until its window has left the screen
+    kill -KILL "$1"
+    wait_exit "$1" 5 || fail "$2 survived SIGKILL"
+    local i
+    for ((i = 0; i < 50; i++)); do
+        [ "$(count_windows "$VARBELO_TITLE")" = 0 ] && break
+        sleep 0.1
+    done
+}
+
+
+kill_copy "$first" "the first copy"
 start_varbelo after-kill
 after_kill=$last
 find_varbelo 15 "$last"
 n=$(count_windows "$BOX_TITLE")
 [ "$n" = 0 ] || fail "after the running copy was killed with SIGKILL, the next start still said \"Application running.\""
 say "start after SIGKILL: window shown"
-kill -KILL "$after_kill"
-wait_exit "$after_kill" 5 || fail "the copy started after the kill survived SIGKILL"
-for ((i = 0; i < 50; i++)); do
-    [ "$(count_windows "$VARBELO_TITLE")" = 0 ] && break
-    sleep 0.1
-done
+kill_copy "$after_kill" "the copy started after the kill"
 
 # ---- Six copies at the same instant ----
 
