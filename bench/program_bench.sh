@@ -105,7 +105,7 @@ wait_ready "$rec" "the click recorder"
 launch clickclock "$CLICKCLOCK"
 clock=$work/clickclock.log
 wait_ready "$clock" "the click clock"
-xdotool windowactivate --sync "$vb_window" >/dev/null 2>&1 || true # openbox focuses it anyway
+activate_window "$vb_window"
 
 # ---- Idle: nothing happens but the 50 ms poll and the live readout ----
 

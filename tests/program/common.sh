@@ -212,6 +212,20 @@ find_varbelo() { # SECONDS [PID]
     vb_y=$win_y
 }
 
+# Gives WINDOW the keyboard focus and waits until the window manager says it has it. A key such as
+# Alt+F4 goes to the focused window: sent before openbox has acted on the request, it reaches no
+# one, and under load that takes a while. The request is repeated, since openbox drops one that
+# arrives while it is still managing the window.
+activate_window() { # WINDOW_ID
+    local i
+    for ((i = 0; i < 100; i++)); do
+        ((i % 10 == 0)) && { xdotool windowactivate "$1" 2>/dev/null || true; }
+        [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ] && return 0
+        sleep 0.05
+    done
+    fail "window $1 did not become the active window within 5 s (active: $(xdotool getactivewindow 2>&1))"
+}
+
 # Clicks at a point of the program's client area, in its own pixel coordinates.
 click_client() { # X Y
     click_at $((vb_x + $1)) $((vb_y + $2))

@@ -11,8 +11,7 @@ BOX_TITLE='^Application$'
 
 # Presses OK (Return) on a message box the way a user would: activate it, then the key.
 answer_box() { # WINDOW_ID
-    xdotool windowactivate --sync "$1" 2>/dev/null || true
-    sleep 0.2
+    activate_window "$1"
     xdotool key Return
 }
 

@@ -41,9 +41,10 @@ window_geometry "$vb_window"
     || fail "expected the client area to stay 442x386 after a resize request, found ${win_w}x${win_h}"
 
 # Closing through the window manager (Alt+F4 in openbox) ends the program normally.
-xdotool windowactivate --sync "$vb_window" 2>/dev/null # openbox may not have set _NET_ACTIVE_WINDOW yet: harmless
+activate_window "$vb_window"
 xdotool key alt+F4
-wait_exit "$pid" 5 || fail "expected the program to end within 5 s of closing its window; it still runs"
+wait_exit "$pid" 5 || fail "expected the program to end within 5 s of Alt+F4; it still runs, with \
+$(count_windows '^Varbelo V1\.0$') window(s) shown"
 [ "$code" = 0 ] || fail "expected exit code 0 after closing the window, got $code"
 say "closed: exit code $code"
 
