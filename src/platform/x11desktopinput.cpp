@@ -7,6 +7,9 @@
 #include <X11/keysym.h>
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -15,6 +18,27 @@ namespace {
 int toWireCoordinate(std::int64_t value)
 {
     return int(std::clamp<std::int64_t>(value, INT16_MIN, INT16_MAX));
+}
+
+// Xlib reports a broken connection through one handler for the whole process, and Qt's, set
+// when it connects, prints a line and ends the process. Ours chains to it for every connection
+// but the backends' own, whose loss X11DesktopInput::connectionLost handles.
+std::vector<const Display *> g_ownDisplays;
+XIOErrorHandler g_nextIOErrorHandler = nullptr;
+
+int onIOError(Display *display)
+{
+    if (std::find(g_ownDisplays.begin(), g_ownDisplays.end(), display) != g_ownDisplays.end())
+        return 0; // Xlib goes on to the connection's own exit handler
+    return g_nextIOErrorHandler(display);
+}
+
+// Put in place on every use, not once: Qt installs its handler after the backend exists.
+void claimIOErrorHandler()
+{
+    const XIOErrorHandler previous = XSetIOErrorHandler(onIOError);
+    if (previous != onIOError)
+        g_nextIOErrorHandler = previous; // never null: Xlib hands back its default instead
 }
 
 } // namespace
@@ -86,11 +110,37 @@ X11DesktopInput::X11DesktopInput(Display *display)
     // After the selections, so that no change falls between the seed and the first event.
     XSync(m_display, False);
     seedKeyState();
+
+    g_ownDisplays.push_back(m_display);
+    XSetIOErrorExitHandler(m_display, &X11DesktopInput::connectionLost, this);
+    claimIOErrorHandler();
 }
 
 X11DesktopInput::~X11DesktopInput()
 {
     XCloseDisplay(m_display);
+    std::erase(g_ownDisplays, m_display);
+}
+
+// Called by Xlib when this connection breaks. When the whole server is gone, Qt's connection has
+// broken too and Qt ends the program with its own one line; the backend only stops using the
+// dead connection meanwhile. When the server still answers, only this connection was cut, and
+// nothing else would end a program that can no longer click: end it here, saying why.
+void X11DesktopInput::connectionLost(Display *display, void *self)
+{
+    static_cast<X11DesktopInput *>(self)->m_connectionLost = true;
+    if (Display *probe = XOpenDisplay(DisplayString(display))) {
+        XCloseDisplay(probe);
+        std::fprintf(stderr, "varbelo: lost the connection to the X display \"%s\"\n",
+                     DisplayString(display));
+        std::exit(1);
+    }
+}
+
+bool X11DesktopInput::usable()
+{
+    claimIOErrorHandler();
+    return !m_connectionLost;
 }
 
 bool X11DesktopInput::GetCursorPos(CursorPoint &point)
@@ -98,6 +148,8 @@ bool X11DesktopInput::GetCursorPos(CursorPoint &point)
     Window root, child;
     int rootX, rootY, windowX, windowY;
     unsigned mask;
+    if (!usable())
+        return false;
     if (!XQueryPointer(m_display, m_root, &root, &child, &rootX, &rootY, &windowX, &windowY, &mask))
         return false;
     // After the query: a layout change the server made before answering is now in the queue.
@@ -110,6 +162,8 @@ bool X11DesktopInput::GetCursorPos(CursorPoint &point)
 
 bool X11DesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
 {
+    if (!usable())
+        return false;
     processPendingEvents();
     if (m_originStale)
         refreshOrigin();
@@ -122,7 +176,7 @@ bool X11DesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
 
 void X11DesktopInput::mouse_event(std::uint32_t dwFlags)
 {
-    if (dwFlags != LeftButtonPress && dwFlags != LeftButtonRelease)
+    if ((dwFlags != LeftButtonPress && dwFlags != LeftButtonRelease) || !usable())
         return;
     XTestFakeButtonEvent(m_display, Button1, dwFlags == LeftButtonPress, CurrentTime);
     XFlush(m_display);
@@ -144,6 +198,8 @@ std::int16_t X11DesktopInput::GetAsyncKeyState(int vKey)
     default:
         return 0;
     }
+    if (!usable())
+        return 0;
 
     if (m_xinputOpcode >= 0)
         processPendingEvents();

@@ -32,6 +32,8 @@ private:
         bool down = false;
     };
 
+    static void connectionLost(Display *display, void *self);
+    bool usable();
     void processPendingEvents();
     void handleKeyEvent(unsigned keycode, bool press);
     void refreshOrigin();
@@ -48,4 +50,5 @@ private:
     int m_xinputOpcode = -1; // -1: no XInput2, keys are asked for on every poll
     WatchedKey m_keys[4];
     bool m_pressedSincePoll[SlotCount] = {};
+    bool m_connectionLost = false; // the connection is dead: Xlib calls on it would fail
 };

@@ -4,6 +4,7 @@
 #include <X11/extensions/XTest.h>
 #include <chrono>
 #include <poll.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -145,4 +146,14 @@ bool TestDisplay::waitForLayoutChange(int timeoutMs)
     return waitForEvent(m_display, event, timeoutMs, [this](const XEvent &e) {
         return e.type == ConfigureNotify && e.xconfigure.window == DefaultRootWindow(m_display);
     });
+}
+
+Display *openConnection(const char *name)
+{
+    return XOpenDisplay(name);
+}
+
+void cutConnection(Display *display)
+{
+    shutdown(ConnectionNumber(display), SHUT_RDWR);
 }

@@ -59,3 +59,8 @@ private:
     Display *m_display;
     unsigned long m_window = 0;
 };
+
+/// A connection for a backend to take over; nullptr if the server cannot be reached.
+Display *openConnection(const char *name);
+/// Cuts a connection as a broken network would, while the server runs on.
+void cutConnection(Display *display);

@@ -1,11 +1,15 @@
 #include "desktopinput.h"
 #include "testdisplay.h"
+#include "x11desktopinput.h"
 
 #include <X11/keysym.h>
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <future>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include <QDebug>
 #include <QProcess>
@@ -39,8 +43,11 @@ private slots:
     void noDisplayGivesReason_data();
     void noDisplayGivesReason();
     void serverWithoutXtestGivesReason();
+    void lostServerLeavesBackendQuiet();
+    void cutConnectionEndsWithReason();
 
 private:
+    static QByteArray startServer(QProcess &server, const QStringList &options);
     std::int16_t pollUntil(int vKey, bool nonzero);
     void setSplitLayout();
     bool runXrandr(const QStringList &arguments);
@@ -340,27 +347,93 @@ void TestX11DesktopInput::noDisplayGivesReason()
 
 void TestX11DesktopInput::serverWithoutXtestGivesReason()
 {
-    // A second, tiny server without XTEST; -displayfd 1 reports its number on our pipe.
     QProcess server;
-    server.start("Xvfb",
-                 {"-displayfd", "1", "-screen", "0", "64x64x24", "-nolisten", "tcp", "-extension",
-                  "XTEST"});
-    QVERIFY2(server.waitForStarted(timeoutMs), "cannot start Xvfb");
-    QByteArray number;
-    while (!number.endsWith('\n') && server.waitForReadyRead(timeoutMs * 2))
-        number += server.readAllStandardOutput();
-    QVERIFY2(number.endsWith('\n'), "Xvfb did not report its display");
-
+    const QByteArray name = startServer(server, {"-extension", "XTEST"});
+    QVERIFY2(!name.isEmpty(), "cannot start a second Xvfb");
     const QByteArray saved = qgetenv("DISPLAY");
     const auto restore = qScopeGuard([&] {
         qputenv("DISPLAY", saved);
         server.terminate();
         server.waitForFinished(timeoutMs);
     });
-    qputenv("DISPLAY", ":" + number.trimmed());
+    qputenv("DISPLAY", name);
     std::string whyNot;
     QVERIFY(!createDesktopInput(whyNot));
     QVERIFY2(whyNot.find("XTEST") != std::string::npos, whyNot.c_str());
+}
+
+void TestX11DesktopInput::lostServerLeavesBackendQuiet()
+{
+    // Xlib's default answer to a lost connection ends the process: this test would not return.
+    QProcess server;
+    const QByteArray name = startServer(server, {});
+    QVERIFY2(!name.isEmpty(), "cannot start a second Xvfb");
+    const auto stop = qScopeGuard([&] { server.waitForFinished(timeoutMs); });
+    Display *display = openConnection(name.constData());
+    QVERIFY(display);
+    X11DesktopInput input(display);
+    CursorPoint point;
+    QVERIFY(input.GetCursorPos(point));
+
+    server.kill();
+    QVERIFY(server.waitForFinished(timeoutMs));
+    QVERIFY(!input.GetCursorPos(point));
+    QVERIFY(!input.SetCursorPos(10, 10));
+    input.mouse_event(LeftButtonPress);
+    input.mouse_event(LeftButtonRelease);
+    for (int vKey : watchedKeys)
+        QCOMPARE(input.GetAsyncKeyState(vKey), 0);
+}
+
+void TestX11DesktopInput::cutConnectionEndsWithReason()
+{
+    // The server lives on but the backend's connection is cut: a program that goes on without
+    // clicking would fail silently, so it ends, saying why. In a child, since it ends.
+    int pipeEnds[2];
+    QCOMPARE(pipe(pipeEnds), 0);
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        dup2(pipeEnds[1], STDERR_FILENO);
+        close(pipeEnds[0]);
+        std::signal(SIGPIPE, SIG_IGN);
+        Display *display = openConnection(nullptr);
+        if (!display)
+            _exit(2);
+        X11DesktopInput input(display);
+        cutConnection(display);
+        CursorPoint point;
+        input.GetCursorPos(point);
+        _exit(3); // went on as if nothing had happened
+    }
+    close(pipeEnds[1]);
+    QByteArray said;
+    char buffer[256];
+    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, n);
+    close(pipeEnds[0]);
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status), "the child ended by a signal");
+    QCOMPARE(WEXITSTATUS(status), 1);
+    QCOMPARE(said,
+             "varbelo: lost the connection to the X display \"" + qgetenv("DISPLAY") + "\"\n");
+}
+
+// A second, tiny server of the test's own; -displayfd 1 reports its number on our pipe. Returns
+// its display name, empty if it did not start.
+QByteArray TestX11DesktopInput::startServer(QProcess &server, const QStringList &options)
+{
+    server.start("Xvfb",
+                 QStringList {"-displayfd", "1", "-screen", "0", "64x64x24", "-nolisten", "tcp",
+                              "-noreset"}
+                         + options);
+    if (!server.waitForStarted(timeoutMs))
+        return {};
+    QByteArray number;
+    while (!number.endsWith('\n') && server.waitForReadyRead(timeoutMs * 2))
+        number += server.readAllStandardOutput();
+    return number.endsWith('\n') ? ":" + number.trimmed() : QByteArray();
 }
 
 // Reads the key until it reads nonzero (or zero), as long as the server may take to report it.
