@@ -12,6 +12,7 @@ BOX_TITLE='^Application$'
 # Presses OK (Return) on a message box the way a user would: activate it, then the key.
 answer_box() { # WINDOW_ID
     activate_window "$1"
+    sleep 0.2 # the box's own focus handling follows the window manager's
     xdotool key Return
 }
 
