@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 SHELL := /bin/bash
 # The two commands: `make run` and `make test`. Both install what is missing first.
 BUILD ?= build

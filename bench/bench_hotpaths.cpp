@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The costs a user feels: one playback tick, reading a number, refreshing the grid.
 #include "autoclicker.h"
 #include "fakedesktopinput.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times every button press on the display with the local monotonic clock, in microseconds, next
 // to the X server's own millisecond time of the same event. The click recorder says where a
 // click landed and when, in whole milliseconds; joined with these lines on the server time, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up time of the program as a user sees it: from exec to the first frame of its window on
 // the screen. Usage: firstframe STARTS TITLE PROGRAM [ARGS...]
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Where the idle program spends its time: the built program on a private Xvfb under openbox,
 # left alone with the pointer still, profiled for a while once its start-up is over.
 # Usage: bench/profile_idle.sh BUILD_DIR callgrind|strace|perf [SECONDS] [OUT_DIR]

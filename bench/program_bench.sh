@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The built program as a user runs it, on a private Xvfb under openbox: start-up, idle cost,
 # playback pace (against xdotool's own paced clicks, timed by the same recorder) and memory.
 # Prints one table with the goals beside the figures; it measures and never fails on a figure,

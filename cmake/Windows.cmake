@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Windows: the icon, version information and manifest built into varbelo.exe, and an install
 # that copies the Qt libraries and plugins beside it.
 

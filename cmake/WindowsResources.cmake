@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # varbelo_configure_windows_resources(<dir> <rc_var> <embedded_var>)
 #
 # Writes varbelo.rc and the manifest it embeds into <dir>, filled in from the project's version

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "coordinatebox.h"
 #include "pacedtimer.h"
 #include "windowfixture.h"

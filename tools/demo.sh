@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shows the program at work on a machine without a screen: on a private X server it records
 # three spots of a click-recording window with Space, marks each to be pressed and released,
 # sets the loop count to 2 and clicks Execute; then it prints where and when each of the six

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Pictures of the window's client area for the documentation, at 96 and at 144 dpi (the X
 # server's resolution, which the program lays itself out at), with a few rows filled the way a
 # user fills them. `make screenshots` runs it.

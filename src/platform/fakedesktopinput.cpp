@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fakedesktopinput.h"
 
 bool FakeDesktopInput::GetCursorPos(CursorPoint &point)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Qt on X11 takes its logical DPI from the Xft.dpi resource alone and otherwise assumes 96, so

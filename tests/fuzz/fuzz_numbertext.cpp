@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads arbitrary text as the loop box and the coordinate boxes do, and checks that every
 // outcome is a defined one.
 #include "numbertext.h"

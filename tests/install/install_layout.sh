@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
 # `cmake --install` into a scratch prefix: every file a desktop looks for, and each accepted by
 # the validator its format has.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
 # The Debian package as a user gets it: built with CPack, installed with dpkg, /usr/bin/varbelo
 # started on a private display, then removed without a trace.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A plain Xlib window that logs every button event it receives, for driving the built program
 // from outside. Usage: clickrecorder X Y WIDTH HEIGHT
 //

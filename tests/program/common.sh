@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash
 # Shared by the drivers that run the built program on a private X server and use it only the way
 # a user would: X input through xdotool, judged by window properties, exit codes, pixels and

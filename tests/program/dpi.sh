@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
 # The window's size follows the resolution: the X server's when the desktop sets no Xft.dpi, the
 # desktop's Xft.dpi when it does, and the user's QT_FONT_DPI over both. The captions grow with

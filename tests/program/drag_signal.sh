@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
 # A drag in progress when the program is told to end: the held button is released before it
 # goes, or the user is left with a button stuck down.

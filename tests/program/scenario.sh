@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
 # The user's whole session: capture three spots with Space, mark each to be clicked, loop twice,
 # run; then stop a run with Esc and run again. A click-recording window under the spots tells

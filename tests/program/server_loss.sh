@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
 # The X server goes away under a running program: it ends at once, says so in one line, and
 # leaves no core dump (a crash would end it by a signal instead).

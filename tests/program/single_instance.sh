@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
 # One copy at a time: a second copy only says so and leaves; a copy killed outright does not
 # block the next; of several copies started at once exactly one shows its window.

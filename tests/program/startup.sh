@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
 # Start-up: the window a user sees, its size, that it stays off the taskbar, and that closing it
 # ends the program.

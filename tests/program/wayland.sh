@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
 # Inside a Wayland session the program runs through XWayland, whatever Qt would pick, and says
 # once on standard error that its clicks reach only XWayland programs; outside one it says

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prints the colour of one screen pixel as "R G B" (0..255 each).
 // Usage: xpixel ROOT_X ROOT_Y
 #include <X11/Xlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a window shows on the screen, for pictures of the program and for tests of its text.
 // Usage:
 //   xshot [--frame] WINDOW OUT.png        the window's client area (with --frame, the window

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the program through a capture and a short run under strace, with a home, runtime and
 # temporary directory of its own, then checks every file it opened for writing and every socket
 # it opened: only the lock file may be written, and only local sockets may be used.

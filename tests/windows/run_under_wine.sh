@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a cross-built test program under wine on an Xvfb display of its own and exits with the
 # program's exit code. The display and every wine process of the prefix are stopped whatever
 # happens.

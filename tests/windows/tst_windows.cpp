@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows backend and the taskbar helper against a real Win32 desktop (wine on Xvfb here),
 // and the program's resources (icon, version information, manifest), which are linked in from
 // the same varbelo.rc the program is built with. Plain C++, as there is no Qt for this compiler;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a program against a private Xvfb and stops the server afterwards, whatever happens.
 # Usage: run-with-xvfb.sh PROGRAM [ARGUMENTS...]
 set -euo pipefail

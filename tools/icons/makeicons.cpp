@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the program's icon for installation: PNG files for the desktop's icon theme and a
 // Windows .ico, all from the one drawing the window uses.
 //
