@@ -17,8 +17,9 @@ packages=(
     desktop-file-utils appstream groff-base man-db dpkg-dev file
     # benchmarks
     libbenchmark-dev
-    # tests: the Windows backend, cross-built and run under wine
-    g++-mingw-w64-x86-64 wine wine64
+    # the Windows program: Qt cross-built from Debian's source, the program with mingw-w64,
+    # run under wine
+    g++-mingw-w64-x86-64 wine wine64 ninja-build zip
 )
 
 missing=()
@@ -26,11 +27,27 @@ for p in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
     [ "$status" = installed ] || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 export DEBIAN_FRONTEND=noninteractive
+
+# Qt for Windows is built from Debian's qt6-base source package, which needs a deb-src entry.
+sources_added=no
+sources=/etc/apt/sources.list.d/debian.sources
+if [ -f "$sources" ]; then
+    if ! grep -q '^Types:.*deb-src' "$sources"; then
+        $sudo sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
+        sources_added=yes
+    fi
+elif [ -f /etc/apt/sources.list ] && ! grep -q '^deb-src' /etc/apt/sources.list; then
+    grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' \
+        | $sudo tee -a /etc/apt/sources.list >/dev/null
+    sources_added=yes
+fi
+[ $sources_added = yes ] && echo "Enabled Debian's source packages"
+[ ${#missing[@]} -eq 0 ] && [ $sources_added = no ] && exit 0
+
 $sudo apt-get update -qq
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}"
 $sudo apt-get install -y -qq "${missing[@]}"
