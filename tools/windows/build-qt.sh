@@ -24,6 +24,13 @@ options=(
 key=$( (echo "$version ${options[*]}"; cat "$here/mingw-w64.cmake") | sha256sum | cut -c1-12)
 cache=${VARBELO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/varbelo}
 prefix=$cache/qt-$upstream-mingw-static-$key
+# One build at a time: a second caller waits for the first and then finds its result.
+mkdir -p "$cache"
+exec 9>"$cache/.lock-$key"
+if ! flock -n 9; then
+    echo "Waiting for another build of Qt for Windows to finish ..." >&2
+    flock 9
+fi
 if [ -f "$prefix/.complete" ]; then
     echo "$prefix"
     exit 0
