@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "singleinstance.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <QSysInfo>
 
 SingleInstance::SingleInstance(const QString &lockPath) : m_lock(lockPath)
 {
@@ -12,7 +14,18 @@ SingleInstance::SingleInstance(const QString &lockPath) : m_lock(lockPath)
 
 bool SingleInstance::tryAcquire()
 {
-    return m_lock.isLocked() || m_lock.tryLock(0);
+    if (m_lock.isLocked() || m_lock.tryLock(0))
+        return true;
+    // The owner's id is alive because it is ours: a copy that died without unlocking had the
+    // same id, as happens in a PID namespace (a sandbox or a container starts every program as
+    // the same small id), under wine and on Windows, which reuse ids quickly. This process does
+    // not hold the lock (isLocked said so), so the lock is a dead copy's.
+    qint64 pid = 0;
+    QString host, application;
+    if (!m_lock.getLockInfo(&pid, &host, &application) || pid != QCoreApplication::applicationPid()
+        || host != QSysInfo::machineHostName())
+        return false;
+    return m_lock.removeStaleLockFile() && m_lock.tryLock(0);
 }
 
 QString SingleInstance::defaultLockPath()

@@ -65,6 +65,33 @@ n=$(count_windows "$BOX_TITLE")
 say "start after SIGKILL: window shown"
 kill_copy "$after_kill" "the copy started after the kill"
 
+# ---- The same, where every copy gets the same process id (a PID namespace, as in a sandbox) ----
+
+# The dead copy's lock then names the new copy itself, which is certainly alive.
+start_in_namespace() { # LOGNAME: sets ns_unshare (unshare's pid) and ns_copy (the program's)
+    launch "$1" "${varbelo_env[@]}" unshare -pf --mount-proc "$VARBELO"
+    ns_unshare=$last
+    local i
+    for ((i = 0; i < 50; i++)); do
+        ns_copy=$(pgrep -P "$ns_unshare" || true)
+        [ -n "$ns_copy" ] && return 0
+        sleep 0.1
+    done
+    fail "unshare started no program within 5 s"
+}
+start_in_namespace namespace-1
+find_varbelo 15 "$ns_unshare"
+kill -KILL "$ns_copy"
+kill_copy "$ns_unshare" "unshare of the first copy in a PID namespace"
+[ -e "$runtime/varbelo.lock" ] || fail "expected the killed copy to leave its lock behind"
+start_in_namespace namespace-2
+find_varbelo 15 "$ns_unshare"
+n=$(count_windows "$BOX_TITLE")
+[ "$n" = 0 ] || fail "a copy killed in a PID namespace kept the next one (same pid) out: \"Application running.\""
+say "start after SIGKILL in a PID namespace: window shown"
+kill -KILL "$ns_copy"
+kill_copy "$ns_unshare" "unshare of the second copy in a PID namespace"
+
 # ---- Six copies at the same instant ----
 
 # Each copy waits on a FIFO; opening and closing its write end releases all six together.
