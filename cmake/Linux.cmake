@@ -14,7 +14,20 @@ configure_file(data/linux/${VARBELO_APP_ID}.metainfo.xml
                ${CMAKE_BINARY_DIR}/${VARBELO_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/${VARBELO_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES data/linux/varbelo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Compressed as Debian policy asks; -n leaves out the name and time, so builds are reproducible.
+find_program(GZIP gzip REQUIRED)
+foreach(doc IN ITEMS varbelo.1 changelog)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${doc}.gz
+        COMMAND ${GZIP} -9 -n -c ${CMAKE_SOURCE_DIR}/data/linux/${doc} > ${CMAKE_BINARY_DIR}/${doc}.gz
+        DEPENDS data/linux/${doc}
+        VERBATIM)
+endforeach()
+add_custom_target(compressed_docs ALL DEPENDS ${CMAKE_BINARY_DIR}/varbelo.1.gz
+                  ${CMAKE_BINARY_DIR}/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/varbelo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The package's own documents: Debian's changelog (a native package's) and the licence terms.
+set(VARBELO_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/varbelo)
+install(FILES ${CMAKE_BINARY_DIR}/changelog.gz data/linux/copyright DESTINATION ${VARBELO_DOC_DIR})
 foreach(size IN LISTS VARBELO_ICON_SIZES)
     install(FILES ${VARBELO_ICON_DIR}/varbelo-${size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
@@ -29,10 +42,12 @@ set(CPACK_PACKAGE_NAME varbelo)
 set(CPACK_PACKAGE_VENDOR "Varbelo")
 set(CPACK_PACKAGE_CONTACT "Varbelo developers <varbelo@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "replay pointer positions with left-button clicks")
+# Lines of at most 80 characters, as Debian's tools show them.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Varbelo replays a script of mouse-pointer positions with left-button presses and\n"
-    "releases: record the spots with Space or Shift, set Down and Up per step, set a loop\n"
-    "count and press Execute. Esc stops a run from anywhere on the desktop.")
+    "Varbelo replays a script of mouse-pointer positions with left-button\n"
+    "presses and releases: record the spots with Space or Shift, set Down and Up\n"
+    "per step, set a loop count and press Execute. Esc stops a run from anywhere\n"
+    "on the desktop.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

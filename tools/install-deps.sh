@@ -15,6 +15,8 @@ packages=(
     # tests: the installed files are checked with the desktop's own validators, the package
     # is built with its dependencies computed from the binary
     desktop-file-utils appstream groff-base man-db dpkg-dev file
+    # tests: Debian's own checker of the package
+    lintian
     # benchmarks
     libbenchmark-dev
     # the Windows program: Qt cross-built from Debian's source, the program with mingw-w64,

@@ -22,7 +22,9 @@ expected=(
     bin/varbelo
     share/applications/$id.desktop
     share/metainfo/$id.metainfo.xml
-    share/man/man1/varbelo.1
+    share/man/man1/varbelo.1.gz
+    share/doc/varbelo/copyright
+    share/doc/varbelo/changelog.gz
 )
 for size in 16 24 32 48 64 128 256; do
     expected+=("share/icons/hicolor/${size}x${size}/apps/$id.png")
@@ -55,8 +57,8 @@ grep -q "<release version=\"$version\"" "$metainfo" \
     || fail "expected a release $version in the metainfo, the project's version"
 echo "metainfo: valid, release $version"
 
-man="$prefix/share/man/man1/varbelo.1"
-warnings=$(groff -man -ww -z -Tutf8 "$man" 2>&1)
+man="$prefix/share/man/man1/varbelo.1.gz"
+warnings=$(zcat "$man" | groff -man -ww -z -Tutf8 2>&1)
 [ -z "$warnings" ] || fail "groff warns about the man page: $warnings"
 MANWIDTH=80 man -l "$man" 2>/dev/null | grep -q '^NAME' || fail "the man page has no NAME section"
 echo "man page: renders without warnings"
