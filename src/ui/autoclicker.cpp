@@ -261,6 +261,12 @@ void AutoClicker::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     keepOffTaskbar(this);
+    // Some window managers map a new window without giving it the focus (openbox does, for a
+    // window whose start they cannot tie to a user's action), and typing would go on into the
+    // previous window: ask for it. The desktop's startup-notification id, which Qt passes on
+    // with the window, tells the window manager that the user did start it.
+    if (!event->spontaneous())
+        activateWindow();
 }
 
 void AutoClicker::closeEvent(QCloseEvent *event)

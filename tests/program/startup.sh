@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
-# Start-up: the window a user sees, its size, that it stays off the taskbar, and that closing it
-# ends the program.
-# Usage: startup.sh VARBELO
+# Start-up: the window a user sees, its size, that it takes the keyboard focus, that it stays off
+# the taskbar, and that closing it ends the program.
+# Usage: startup.sh VARBELO XSHOT
 VARBELO=$1
+XSHOT=$2
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 start_display
@@ -13,6 +14,22 @@ start_varbelo varbelo
 pid=$last
 find_varbelo 15 "$last"
 say "window $vb_window at $vb_x,$vb_y"
+
+# Nobody asks openbox to activate the window: it must be active by its own request, and typing
+# goes into the X box of row 1.
+for ((i = 0; i < 50; i++)); do
+    [ "$(xdotool getactivewindow 2>/dev/null)" = "$vb_window" ] && break
+    sleep 0.1
+done
+[ "$(xdotool getactivewindow 2>/dev/null)" = "$vb_window" ] \
+    || fail "expected the window to be active once shown; the active window is $(xdotool getactivewindow 2>&1)"
+xdotool type 7777
+sleep 0.3
+ink=$("$XSHOT" --ink "$vb_window" 50 23 45 15) # inside row 1's X box
+read -r _ _ ink_w _ <<<"$ink"
+[ "$ink" != none ] && ((ink_w >= 15)) \
+    || fail "expected the typed 7777 in the X box of row 1 (dark pixels $ink there)"
+say "active at start, typing goes to row 1's X box"
 
 title=$(xprop -id "$vb_window" _NET_WM_NAME | sed -n 's/^_NET_WM_NAME([^)]*) = //p')
 [ "$title" = '"Varbelo V1.0"' ] || fail "expected the title \"Varbelo V1.0\", found $title"
