@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "autoclicker.h"
+#include "clickerstyle.h"
 #include "desktopinput.h"
 
 #include <QApplication>
@@ -21,6 +22,12 @@ int main(int argc, char *argv[])
     const bool throughXWayland = (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
                                   || qgetenv("XDG_SESSION_TYPE") == "wayland")
             && qgetenv("QT_QPA_PLATFORM").startsWith("xcb");
+    // A Wayland launcher hands over an XDG activation token; the window, on X11, can only pass
+    // on a startup-notification id, which Qt sends with it and XWayland's window manager takes
+    // the token as. That lets the window take the focus that the launch was for.
+    if (qEnvironmentVariableIsEmpty("DESKTOP_STARTUP_ID")
+        && !qEnvironmentVariableIsEmpty("XDG_ACTIVATION_TOKEN"))
+        qputenv("DESKTOP_STARTUP_ID", qgetenv("XDG_ACTIVATION_TOKEN"));
 #endif
 
     // Before the application object: without a display Qt itself would abort with a core dump.
@@ -38,9 +45,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("varbelo"));
     // Ties the window to the installed desktop entry (its name and icon in docks and switchers).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.varbelo.Varbelo"));
-    // One look on every platform; it also honours the red of the running Execute button, which
-    // some native styles ignore.
-    QApplication::setStyle(QStringLiteral("Fusion"));
+    // One look on every platform, Fusion's, drawing the red of the running Execute button and a
+    // set toggle pressed in, which neither Fusion nor some native styles show.
+    QApplication::setStyle(new ClickerStyle);
 
     AutoClicker window(std::move(input));
     if (!window.Form_Load())

@@ -294,8 +294,8 @@ click_client_timed() { # X Y
     echo "$t"
 }
 
-is_red() { # "R G B": the running Execute button's colour
+is_red() { # "R G B": the running Execute button's face, pure red (a pale red gradient is not)
     local r g b
     read -r r g b <<<"$1"
-    ((r >= 200 && r - g >= 80 && r - b >= 80))
+    ((r >= 250 && g <= 5 && b <= 5))
 }

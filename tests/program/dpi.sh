@@ -4,10 +4,13 @@ set -euo pipefail
 # The window's size follows the resolution: the X server's when the desktop sets no Xft.dpi, the
 # desktop's Xft.dpi when it does, and the user's QT_FONT_DPI over both. The captions grow with
 # the layout, neither staying small nor cut off by their controls.
-# Usage: dpi.sh VARBELO XSHOT DPI      the X server's resolution, 96 or 144
+# At the server's resolution the looks are read from the screen too: a set toggle pressed in, the
+# running Execute button red.
+# Usage: dpi.sh VARBELO XSHOT XPIXEL DPI      the X server's resolution, 96 or 144
 VARBELO=$1
 XSHOT=$2
-DPI=$3
+XPIXEL=$3
+DPI=$4
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 command -v xrdb >/dev/null || fail "xrdb is not installed (tools/install-deps.sh installs it)"
@@ -35,6 +38,60 @@ ink() { # LAYOUT_DPI X Y WIDTH HEIGHT (at 96 dpi): "X Y WIDTH HEIGHT" of the dar
     local d=$1
     shift
     "$XSHOT" --ink "$vb_window" $(($1 * d / 96)) $(($2 * d / 96)) $(($3 * d / 96)) $(($4 * d / 96))
+}
+
+grey() { # ROOT_X ROOT_Y: the pixel's brightness, the mean of its red, green and blue
+    local r g b
+    read -r r g b <<<"$("$XPIXEL" "$1" "$2")"
+    echo $(((r + g + b) / 3))
+}
+
+# Pixels of the window at this layout: the Down toggle of row 1 clear, then set, its edges; the
+# Execute button running, then idle again. Controls are placed in twips (1/1440 inch).
+check_looks() { # LAYOUT_DPI
+    local d=$1
+    tw() { echo $((($1 * d * 2 + 1440) / 2880)); } # twips to pixels, rounded as the window does
+    local left top width height edge=$(((d + 48) / 96))
+    left=$(tw 2205) top=$(tw 315) width=$(tw 825) height=$(tw 285)
+    local face_x=$((vb_x + left + 3 * edge + 2)) face_y=$((vb_y + top + height / 2))
+    local clear set top_left bottom_right
+    clear=$(grey "$face_x" "$face_y")
+    click_client $(((left + width / 2))) $((top + height / 2))
+    xdotool mousemove 1270 1015 # no hover on what is measured
+    sleep 0.3
+    set=$(grey "$face_x" "$face_y")
+    # The outer band above and left; the inner band below and right (the next row and the Up
+    # toggle overlap the outer one by a pixel).
+    top_left=$(grey $((vb_x + left)) "$face_y")
+    bottom_right=$(grey "$face_x" $((vb_y + top + height - 1 - edge)))
+    ((set <= clear - 40)) \
+        || fail "a set toggle's face (grey $set) must differ clearly from a clear one's (grey $clear)"
+    ((top_left <= set - 40 && bottom_right >= set + 30)) \
+        || fail "a set toggle must look pressed in: dark left edge, light bottom edge; found grey $top_left and $bottom_right around a face of $set"
+    say "toggle at $d dpi: face $clear clear, $set set; edges $top_left left, $bottom_right bottom"
+
+    # A loop count that never ends, so that the run lasts until Esc.
+    click_client $(((4590 + 660) * d / 1440)) $(((1170 + 142) * d / 1440))
+    xdotool key ctrl+a type 1e999
+    click_client $((execute_x * d / 96)) $((execute_y * d / 96))
+    xdotool mousemove 1270 1015
+    local colour i
+    for ((i = 0; i < 10; i++)); do
+        colour=$("$XPIXEL" $((vb_x + colour_x * d / 96)) $((vb_y + colour_y * d / 96)))
+        is_red "$colour" && break
+        sleep 0.1
+    done
+    is_red "$colour" || fail "expected the running Execute button's face red 255,0,0 at $d dpi, found $colour"
+    press_key Escape
+    for ((i = 0; i < 10; i++)); do
+        colour=$("$XPIXEL" $((vb_x + colour_x * d / 96)) $((vb_y + colour_y * d / 96)))
+        is_red "$colour" || break
+        sleep 0.1
+    done
+    local r g b
+    read -r r g b <<<"$colour"
+    ((r == g && g == b)) || fail "expected the Execute button grey again after Esc, found $colour"
+    say "Execute at $d dpi: red while running, grey ($colour) after Esc"
 }
 
 # Starts the program with the given settings, checks its size at LAYOUT_DPI, measures its
@@ -75,6 +132,10 @@ run_at() { # LAYOUT_DPI WHY [NAME=VALUE...]
     ((ex > left && ey > top && ex + exec_w < right && ey + exec_h < bottom)) \
         || fail "$why: the Execute caption (ink at $exec) reaches the edge of the button's inside ($left,$top to $right,$bottom): cut off"
     say "$why: ${win_w}x${win_h}; Execute caption ${exec_w}x${exec_h} px, \"Loop :\" ${loop_w}x${loop_h} px"
+    if [ "$looks" = yes ]; then
+        looks=no
+        check_looks "$d"
+    fi
 
     kill -TERM "$pid"
     wait_exit "$pid" 5 || fail "$why: the program did not end within 5 s of SIGTERM"
@@ -95,6 +156,7 @@ start_display "$DPI"
 start_wm
 xrdb -query | grep -q '^Xft\.dpi:' && fail "a fresh X server already has Xft.dpi set"
 
+looks=yes
 run_at "$DPI" "server at $DPI dpi"
 own=("$exec_w" "$exec_h" "$loop_w" "$loop_h")
 
