@@ -44,6 +44,9 @@ public:
     virtual void mouse_event(std::uint32_t dwFlags) = 0;
     /// Nonzero while the key is held down (and possibly once after a press since the last poll).
     virtual std::int16_t GetAsyncKeyState(int vKey) = 0;
+    /// False only when the pointer has surely stayed where it was at the last call that said
+    /// true, so that a poll may keep what it shows; GetCursorPos reads afresh whatever this says.
+    virtual bool pointerMayHaveMoved() { return true; }
     /// False where the desktop hides the pointer and the keys over other programs' windows (a
     /// Wayland compositor): GetCursorPos and GetAsyncKeyState then see only the program's own.
     virtual bool seesWholeDesktop() const { return true; }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "autoclicker.h"
 
+#include "blinktimeout.h"
 #include "coordinatebox.h"
 #include "mouseicon.h"
 #include "numbertext.h"
@@ -24,6 +25,7 @@ const QString IdleCaption = QStringLiteral("Execute");
 const QString RunningCaption = QStringLiteral("Stop");
 const QString StartStatus = QStringLiteral("Click to Start");
 
+constexpr int BlinkIdleMs = 10000; // GNOME's cursor-blink-timeout
 constexpr int ScrollMax = 31980; // row 19 then shows the item numbered 32000
 
 // Layout in twips (1/1440 inch) from the top-left of the client area.
@@ -67,6 +69,8 @@ AutoClicker::AutoClicker(std::unique_ptr<DesktopInput> input, const QString &loc
     createControls();
     setTabOrder();
     connectHandlers();
+    // The X box of row 1 has the focus from the start: its cursor would blink all day long.
+    new BlinkTimeout(BlinkIdleMs, this);
 }
 
 AutoClicker::~AutoClicker() = default;
@@ -448,14 +452,17 @@ std::int32_t AutoClicker::CursorY()
 
 void AutoClicker::Hotkey_XY_Timer()
 {
-    // The readouts change only when the pointer moves: an idle poll builds no text.
-    if (const std::int32_t x = CursorX(); x != m_shownX) {
-        m_shownX = x;
-        Label4->setText(QStringLiteral("X: ") + NumberText::decimal(x));
-    }
-    if (const std::int32_t y = CursorY(); y != m_shownY) {
-        m_shownY = y;
-        Label5->setText(QStringLiteral("Y: ") + NumberText::decimal(y));
+    // The readouts change only when the pointer moves: an idle poll builds no text and, where
+    // the desktop reports moves, does not even ask where the pointer is. One read fills both.
+    if (m_input->pointerMayHaveMoved()) {
+        if (const std::int32_t x = CursorX(); x != m_shownX) {
+            m_shownX = x;
+            Label4->setText(QStringLiteral("X: ") + NumberText::decimal(x));
+        }
+        if (const std::int32_t y = m_pointer.y; y != m_shownY) {
+            m_shownY = y;
+            Label5->setText(QStringLiteral("Y: ") + NumberText::decimal(y));
+        }
     }
 
     // Shift, then Space, ORed. The first query is always made: it consumes a press that began

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
@@ -38,6 +39,7 @@ private slots:
     void tapBetweenPollsReadsOnce();
     void keyHeldBeforeStartReadsDown();
     void pollsAndMovesNeedNoRoundTrip();
+    void pointerIsAskedForOnlyAfterAMove();
     void coordinatesCountFromPrimaryMonitor_data();
     void coordinatesCountFromPrimaryMonitor();
     void layoutChangeMovesOrigin();
@@ -244,6 +246,34 @@ void TestX11DesktopInput::pollsAndMovesNeedNoRoundTrip()
     QVERIFY(m_input->GetCursorPos(point));
     QCOMPARE(point.x, 33);
     QCOMPARE(point.y, 44);
+}
+
+void TestX11DesktopInput::pointerIsAskedForOnlyAfterAMove()
+{
+    // True once per move, so polled as the program polls it rather than through QTRY_VERIFY,
+    // which asks once more after the answer.
+    const auto moveReported = [this](int withinMs = timeoutMs) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!m_input->pointerMayHaveMoved()) {
+            if (clock.elapsed() > withinMs)
+                return false;
+            QTest::qWait(50);
+        }
+        return true;
+    };
+    QVERIFY(moveReported()); // moves of earlier tests, or the first look
+    QVERIFY(!m_input->pointerMayHaveMoved());
+    // A device's move (XTest's is one) comes as a raw event: told before the once-a-second look.
+    QVERIFY(m_input->SetCursorPos(123, 45));
+    QVERIFY(moveReported(600));
+    QVERIFY(!m_input->pointerMayHaveMoved());
+    // A warp comes as nothing: the pointer is looked at anyway, once a second.
+    m_display.warpPointer(321, 54);
+    QVERIFY(moveReported());
+    CursorPoint point;
+    QVERIFY(m_input->GetCursorPos(point));
+    QCOMPARE(point.x, 321);
 }
 
 void TestX11DesktopInput::coordinatesCountFromPrimaryMonitor_data()
