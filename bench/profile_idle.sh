@@ -65,7 +65,7 @@ else
     start_varbelo varbelo
     pid=$last
     find_varbelo 15
-    sleep 3
+    sleep 12 # past start-up, and past the text cursor's 10 s of blinking
     if [ "$mode" = strace ]; then
         launch strace strace -c -f -o "$out/strace.txt" -p "$pid"
         tracer=$last
