@@ -49,7 +49,7 @@ if [ "$mode" = callgrind ]; then
         --callgrind-out-file="$out/callgrind.out" "$VARBELO"
     pid=$last
     find_varbelo 120 # start-up under valgrind is slow
-    sleep 5
+    sleep 12 # past start-up, and past the text cursor's 10 s of blinking
     callgrind_control -i on "$pid" >/dev/null
     sleep "$seconds"
     callgrind_control -i off "$pid" >/dev/null

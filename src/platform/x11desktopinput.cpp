@@ -231,7 +231,13 @@ std::int16_t X11DesktopInput::GetAsyncKeyState(int vKey)
 
 bool X11DesktopInput::pointerMayHaveMoved()
 {
-    if (!usable() || m_xinputOpcode < 0 || m_pollEveryTime)
+    if (m_pollEveryTime) {
+        // The former poll read the pointer once for each readout: this is the first read.
+        CursorPoint point;
+        GetCursorPos(point);
+        return true;
+    }
+    if (!usable() || m_xinputOpcode < 0)
         return true;
     processEventsOncePerPoll();
     const auto now = std::chrono::steady_clock::now();
