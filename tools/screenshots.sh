@@ -72,7 +72,7 @@ shoot() { # DPI
     # Focus away again: no text cursor blinking in the picture.
     xdotool windowfocus --sync "$rec_window"
     xdotool mousemove --sync 1000 300
-    sleep 0.3
+    sleep 1.2 # xdotool warps the pointer, which the readout shows within a second
     "$XSHOT" "$vb_window" "$out/window-${dpi}dpi.png" || fail "could not save $out/window-${dpi}dpi.png"
     say "${win_w}x${win_h} at $dpi dpi: $out/window-${dpi}dpi.png"
 }
