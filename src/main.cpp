@@ -28,6 +28,13 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("DESKTOP_STARTUP_ID")
         && !qEnvironmentVariableIsEmpty("XDG_ACTIVATION_TOKEN"))
         qputenv("DESKTOP_STARTUP_ID", qgetenv("XDG_ACTIVATION_TOKEN"));
+    // Once the window is active Qt's accessibility bridge looks for the session bus. Where none
+    // is named, libdbus would start one through dbus-launch, which leaves a daemon running and
+    // files in the home and runtime directories: look only where a user's bus lives. Where none
+    // runs, no screen reader can be listening either.
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
+        && !qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + qgetenv("XDG_RUNTIME_DIR") + "/bus");
 #endif
 
     // Before the application object: without a display Qt itself would abort with a core dump.
