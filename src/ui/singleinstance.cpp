@@ -12,6 +12,20 @@ SingleInstance::SingleInstance(const QString &lockPath) : m_lock(lockPath)
     m_lock.setStaleLockTime(0);
 }
 
+namespace {
+
+// The machine's name as QLockFile writes it into the lock.
+bool isThisMachine(const QString &host)
+{
+#ifdef Q_OS_WIN
+    return host == qEnvironmentVariable("COMPUTERNAME"); // not the DNS name QSysInfo gives
+#else
+    return host == QSysInfo::machineHostName();
+#endif
+}
+
+} // namespace
+
 bool SingleInstance::tryAcquire()
 {
     if (m_lock.isLocked() || m_lock.tryLock(0))
@@ -23,7 +37,7 @@ bool SingleInstance::tryAcquire()
     qint64 pid = 0;
     QString host, application;
     if (!m_lock.getLockInfo(&pid, &host, &application) || pid != QCoreApplication::applicationPid()
-        || host != QSysInfo::machineHostName())
+        || !isThisMachine(host))
         return false;
     return m_lock.removeStaleLockFile() && m_lock.tryLock(0);
 }
