@@ -27,7 +27,7 @@ bool BlinkTimeout::eventFilter(QObject *watched, QEvent *event)
     case QEvent::KeyPress:
     case QEvent::MouseButtonPress:
     case QEvent::FocusIn:
-        // Each event passes here once per widget it travels through: restart only once.
+        // An event passes here once for each widget it travels through: set the period once.
         if (QGuiApplication::styleHints()->cursorFlashTime() != m_flashTime)
             QGuiApplication::styleHints()->setCursorFlashTime(m_flashTime);
         m_idle.start();
