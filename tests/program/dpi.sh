@@ -92,6 +92,17 @@ check_looks() { # LAYOUT_DPI
     read -r r g b <<<"$colour"
     ((r == g && g == b)) || fail "expected the Execute button grey again after Esc, found $colour"
     say "Execute at $d dpi: red while running, grey ($colour) after Esc"
+
+    # A click on the scroll bar's track gives it the keyboard focus, which it must show: a ring
+    # in the selection colour (blue in Fusion) along its edge.
+    local bar_left bar_top bar_height
+    bar_left=$(tw 3870) bar_top=$(tw 315) bar_height=$(tw 5415)
+    click_client $((bar_left + $(tw 645) / 2)) $((bar_top + bar_height * 3 / 4))
+    xdotool mousemove 1270 1015
+    sleep 0.3
+    read -r r g b <<<"$("$XPIXEL" $((vb_x + bar_left + edge)) $((vb_y + bar_top + bar_height / 2)))"
+    ((b >= r + 60)) || fail "expected the focused scroll bar's edge in the selection colour at $d dpi, found $r $g $b"
+    say "scroll bar at $d dpi: focus ring $r $g $b"
 }
 
 # Starts the program with the given settings, checks its size at LAYOUT_DPI, measures its
