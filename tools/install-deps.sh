@@ -15,6 +15,10 @@ packages=(
     # tests: the installed files are checked with the desktop's own validators, the package
     # is built with its dependencies computed from the binary
     desktop-file-utils appstream groff-base man-db dpkg-dev file
+    # tests: the RemoteDesktop portal backend on a headless GNOME compositor with PipeWire for
+    # its screen casts, through a stand-in portal in Python on a private session bus; the test's
+    # windows on Qt's Wayland platform
+    mutter pipewire pipewire-bin wireplumber dbus dbus-bin python3-dbus python3-gi qt6-wayland
     # benchmarks
     libbenchmark-dev
     # the Windows program: Qt cross-built from Debian's source, the program with mingw-w64,
