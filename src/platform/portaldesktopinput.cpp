@@ -172,19 +172,21 @@ bool PortalDesktopInput::start(QString &whyNot)
         whyNot = u"the desktop granted remote control without the pointer"_s;
         return false;
     }
-    const QDBusArgument streams = results.value(u"streams"_s).value<QDBusArgument>();
-    streams.beginArray();
-    while (!streams.atEnd()) {
-        Stream stream;
-        QVariantMap properties;
-        streams.beginStructure();
-        streams >> stream.node >> properties;
-        streams.endStructure();
-        stream.area = streamArea(properties);
-        if (!stream.area.isEmpty())
-            m_streams.push_back(stream);
+    if (results.contains(u"streams"_s)) {
+        const QDBusArgument streams = results.value(u"streams"_s).value<QDBusArgument>();
+        streams.beginArray();
+        while (!streams.atEnd()) {
+            Stream stream;
+            QVariantMap properties;
+            streams.beginStructure();
+            streams >> stream.node >> properties;
+            streams.endStructure();
+            stream.area = streamArea(properties);
+            if (!stream.area.isEmpty())
+                m_streams.push_back(stream);
+        }
+        streams.endArray();
     }
-    streams.endArray();
     if (m_streams.empty()) {
         whyNot = u"the desktop shared no monitor, so positions on it cannot be reached"_s;
         return false;
@@ -221,6 +223,7 @@ bool PortalDesktopInput::request(const QString &interface, const QString &method
         QEventLoop loop;
         m_waiting = &loop;
         m_responseCode = 2;
+        m_results.clear();
         QTimer::singleShot(int(std::max<qint64>(0, m_deadline.remainingTime())), &loop,
                            [&loop] { loop.exit(1); });
         answered = loop.exec() == 0;

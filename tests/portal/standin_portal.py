@@ -3,7 +3,8 @@
 """The desktop portal's RemoteDesktop and ScreenCast, as far as the program uses them, on a
 private session bus: a granted session is forwarded to mutter's own RemoteDesktop and ScreenCast
 interfaces, one stream per monitor, so that the clicks really land. The test steers it through
-org.varbelo.test.StandIn: the answer the prompt gives, and the end of every session."""
+org.varbelo.test.StandIn: the answer the prompt gives, the end of every session, and the log of
+the options each request came with."""
 import uuid
 
 import dbus
@@ -12,8 +13,19 @@ import dbus.service
 from gi.repository import GLib
 
 PORTAL = 'org.freedesktop.portal'
-MUTTER = 'org.gnome.Mutter'
 BASE = '/org/freedesktop/portal/desktop'
+TEST = 'org.varbelo.test.StandIn'
+
+
+def mutter(interface, path, method, *args):
+    """Calls METHOD of org.gnome.Mutter.INTERFACE (or of INTERFACE's object at PATH)."""
+    name = 'org.gnome.Mutter.' + interface.split('.')[0]
+    return getattr(bus.get_object(name, path), method)(
+        *args, dbus_interface='org.gnome.Mutter.' + interface)
+
+
+def handle(kind, sender, token):
+    return '%s/%s/%s/%s' % (BASE, kind, sender[1:].replace('.', '_'), token)
 
 
 class Request(dbus.service.Object):
@@ -27,16 +39,12 @@ class Request(dbus.service.Object):
 
 
 class Session(dbus.service.Object):
-    def __init__(self, bus, path):
-        super().__init__(bus, path)
-        self.path = path
-        self.rd = None  # mutter's remote desktop session, once started
-        self.streams = {}  # PipeWire node id -> mutter stream path
-        self.options = {}
+    rd = None  # mutter's remote desktop session, once started
+    persist = False
 
     def stop(self):
         if self.rd:
-            self.rd.Stop(dbus_interface=MUTTER + '.RemoteDesktop.Session')  # mutter lets go of what its virtual pointer holds
+            mutter('RemoteDesktop.Session', self.rd, 'Stop')  # its virtual pointer lets go
             self.rd = None
         self.remove_from_connection()
 
@@ -50,116 +58,96 @@ class Session(dbus.service.Object):
 
 
 class Portal(dbus.service.Object):
-    def __init__(self, bus):
-        super().__init__(bus, BASE)
-        self.bus = bus
-        self.sessions = {}
-        self.answer = 0
-        self.calls = []
+    answer = 0
+    sessions = {}
+    calls = []
 
-    def request(self, sender, options, code=0, results=None, later=False):
-        path = '%s/request/%s/%s' % (BASE, sender[1:].replace('.', '_'), options['handle_token'])
-        req = Request(self.bus, path)
-        if not later:
-            GLib.idle_add(lambda: req.answer(code, results or {}) and False)
+    def request(self, method, sender, options, results=None, code=0):
+        self.calls.append(' '.join([method] + ['%s=%s' % (key, int(value) if isinstance(
+            value, (dbus.UInt32, dbus.Boolean)) else value) for key, value in sorted(
+                options.items()) if not key.endswith('handle_token')]))
+        req = Request(bus, handle('request', sender, options['handle_token']))
+        if results is not None:
+            GLib.idle_add(lambda: req.answer(code, results) and False)
         return req
 
-    def log(self, line):
-        self.calls.append(line)
-
-    @dbus.service.method('org.freedesktop.DBus.Properties', in_signature='ss',
-                         out_signature='v')
+    @dbus.service.method('org.freedesktop.DBus.Properties', in_signature='ss', out_signature='v')
     def Get(self, interface, name):
-        return dbus.UInt32(2 if interface.endswith('RemoteDesktop') else 4)
+        return dbus.UInt32(2)  # the RemoteDesktop version that remembers grants
 
     @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='a{sv}', out_signature='o',
                          sender_keyword='sender')
     def CreateSession(self, options, sender):
-        path = '%s/session/%s/%s' % (BASE, sender[1:].replace('.', '_'),
-                                     options['session_handle_token'])
-        self.sessions[path] = Session(self.bus, path)
-        return self.request(sender, options, results={'session_handle': path})
+        path = handle('session', sender, options['session_handle_token'])
+        self.sessions[path] = Session(bus, path)
+        return self.request('CreateSession', sender, options, {'session_handle': path})
 
     @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='oa{sv}', out_signature='o',
                          sender_keyword='sender')
     def SelectDevices(self, session, options, sender):
-        self.log('SelectDevices types=%d persist_mode=%d restore_token=%s' % (
-            options.get('types', 0), options.get('persist_mode', 0),
-            options.get('restore_token', '')))
-        self.sessions[session].options = options
-        return self.request(sender, options)
+        self.sessions[session].persist = options.get('persist_mode') == 2
+        return self.request('SelectDevices', sender, options, {})
 
     @dbus.service.method(PORTAL + '.ScreenCast', in_signature='oa{sv}', out_signature='o',
                          sender_keyword='sender')
     def SelectSources(self, session, options, sender):
-        self.log('SelectSources types=%d multiple=%d' % (options.get('types', 0),
-                                                         options.get('multiple', False)))
-        return self.request(sender, options)
+        return self.request('SelectSources', sender, options, {})
 
     @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='osa{sv}', out_signature='o',
                          sender_keyword='sender')
     def Start(self, session_path, parent, options, sender):
         if self.answer:
-            return self.request(sender, options, code=self.answer)
-        req = self.request(sender, options, later=True)
+            return self.request('Start', sender, options, {}, self.answer)
+        req = self.request('Start', sender, options)
         session = self.sessions[session_path]
-        rd_path = self.bus.get_object(MUTTER + '.RemoteDesktop',
-                                      '/org/gnome/Mutter/RemoteDesktop').CreateSession(
-                                          dbus_interface=MUTTER + '.RemoteDesktop')
-        session.rd = self.bus.get_object(MUTTER + '.RemoteDesktop', rd_path)
-        rd_id = session.rd.Get(MUTTER + '.RemoteDesktop.Session', 'SessionId',
-                               dbus_interface='org.freedesktop.DBus.Properties')
-        cast = self.bus.get_object(MUTTER + '.ScreenCast', self.bus.get_object(
-            MUTTER + '.ScreenCast', '/org/gnome/Mutter/ScreenCast').CreateSession(
-                {'remote-desktop-session-id': rd_id}, dbus_interface=MUTTER + '.ScreenCast'))
-        state = self.bus.get_object(MUTTER + '.DisplayConfig', '/org/gnome/Mutter/DisplayConfig')
-        monitors = state.GetCurrentState(dbus_interface=MUTTER + '.DisplayConfig')[1]
+        session.rd = mutter('RemoteDesktop', '/org/gnome/Mutter/RemoteDesktop', 'CreateSession')
+        rd_id = bus.get_object('org.gnome.Mutter.RemoteDesktop', session.rd).Get(
+            'org.gnome.Mutter.RemoteDesktop.Session', 'SessionId',
+            dbus_interface='org.freedesktop.DBus.Properties')
+        cast = mutter('ScreenCast', '/org/gnome/Mutter/ScreenCast', 'CreateSession',
+                      {'remote-desktop-session-id': rd_id})
+        monitors = mutter('DisplayConfig', '/org/gnome/Mutter/DisplayConfig',
+                          'GetCurrentState')[1]
+        session.streams = {}  # PipeWire node id -> mutter's stream
         streams = []
 
         def added(node, stream):
-            params = stream.Get(MUTTER + '.ScreenCast.Stream', 'Parameters',
+            params = stream.Get('org.gnome.Mutter.ScreenCast.Stream', 'Parameters',
                                 dbus_interface='org.freedesktop.DBus.Properties')
             session.streams[int(node)] = stream.object_path
-            streams.append((dbus.UInt32(node), {
-                'position': dbus.Struct(params['position'], signature='ii'),
-                'size': dbus.Struct(params['size'], signature='ii'),
-                'source_type': dbus.UInt32(1)}))
+            streams.append((node, {key: dbus.Struct(params[key], signature='ii')
+                                   for key in ('position', 'size')}))
             if len(streams) == len(monitors):
-                results = {'devices': dbus.UInt32(2), 'streams': dbus.Array(
-                    sorted(streams), signature='(ua{sv})')}
-                if session.options.get('persist_mode') == 2:
+                results = {'devices': dbus.UInt32(2),
+                           'streams': dbus.Array(sorted(streams), signature='(ua{sv})')}
+                if session.persist:
                     results['restore_token'] = str(uuid.uuid4())
-                self.log('Start granted restore_token=%s' % results.get('restore_token', ''))
+                    self.calls.append('granted restore_token=' + results['restore_token'])
                 req.answer(0, results)
 
         for monitor in monitors:
-            stream = self.bus.get_object(MUTTER + '.ScreenCast', cast.RecordMonitor(
-                monitor[0][0], {}, dbus_interface=MUTTER + '.ScreenCast.Session'))
-            stream.connect_to_signal('PipeWireStreamAdded',
-                                     lambda node, s=stream: added(node, s),
-                                     dbus_interface=MUTTER + '.ScreenCast.Stream')
-        session.rd.Start(dbus_interface=MUTTER + '.RemoteDesktop.Session')
+            stream = bus.get_object('org.gnome.Mutter.ScreenCast', mutter(
+                'ScreenCast.Session', cast, 'RecordMonitor', monitor[0][0], {}))
+            stream.connect_to_signal('PipeWireStreamAdded', lambda node, s=stream: added(node, s),
+                                     dbus_interface='org.gnome.Mutter.ScreenCast.Stream')
+        mutter('RemoteDesktop.Session', session.rd, 'Start')
         return req
-
-    def forward(self, session_path):
-        return self.sessions[session_path].rd
 
     @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='oa{sv}udd')
     def NotifyPointerMotionAbsolute(self, session, options, node, x, y):
-        self.forward(session).NotifyPointerMotionAbsolute(
-            self.sessions[session].streams[int(node)], x, y,
-            dbus_interface=MUTTER + '.RemoteDesktop.Session')
+        mutter('RemoteDesktop.Session', self.sessions[session].rd, 'NotifyPointerMotionAbsolute',
+               self.sessions[session].streams[int(node)], x, y)
 
     @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='oa{sv}iu')
     def NotifyPointerButton(self, session, options, button, state):
-        self.forward(session).NotifyPointerButton(button, bool(state),
-                                                  dbus_interface=MUTTER + '.RemoteDesktop.Session')
+        mutter('RemoteDesktop.Session', self.sessions[session].rd, 'NotifyPointerButton', button,
+               bool(state))
 
-    @dbus.service.method('org.varbelo.test.StandIn', in_signature='u')
+    @dbus.service.method(TEST, in_signature='u')
     def SetAnswer(self, code):
         self.answer = code
 
-    @dbus.service.method('org.varbelo.test.StandIn')
+    @dbus.service.method(TEST)
     def CloseSessions(self):
         for session in self.sessions.values():
             if session.rd:
@@ -167,21 +155,19 @@ class Portal(dbus.service.Object):
                 session.stop()
         self.sessions.clear()
 
-    @dbus.service.method('org.varbelo.test.StandIn', out_signature='as')
+    @dbus.service.method(TEST, out_signature='as')
     def Calls(self):
         return self.calls
 
 
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
 bus = dbus.SessionBus()
-portal = Portal(bus)
 # A desktop has a mouse before any program asks for remote control, and clients bind their pointer
 # when the seat first has one: a headless mutter gets one only from a remote-desktop session.
-mouse = bus.get_object(MUTTER + '.RemoteDesktop', bus.get_object(
-    MUTTER + '.RemoteDesktop', '/org/gnome/Mutter/RemoteDesktop').CreateSession(
-        dbus_interface=MUTTER + '.RemoteDesktop'))
-mouse.Start(dbus_interface=MUTTER + '.RemoteDesktop.Session')
-mouse.NotifyPointerMotionRelative(0.0, 0.0, dbus_interface=MUTTER + '.RemoteDesktop.Session')
+mouse = mutter('RemoteDesktop', '/org/gnome/Mutter/RemoteDesktop', 'CreateSession')
+mutter('RemoteDesktop.Session', mouse, 'Start')
+mutter('RemoteDesktop.Session', mouse, 'NotifyPointerMotionRelative', 0.0, 0.0)
+portal = Portal(bus, BASE)
 name = dbus.service.BusName(PORTAL + '.Desktop', bus)
 print('ready', flush=True)
 GLib.MainLoop().run()

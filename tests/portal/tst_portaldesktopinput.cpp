@@ -91,12 +91,12 @@ void TestPortalDesktopInput::grantedClicksLand()
     input.reset();
     QVERIFY2(PortalDesktopInput::create(whyNot), whyNot.c_str());
     const QStringList calls = QDBusReply<QStringList>(m_standIn.call(u"Calls"_s)).value();
-    QCOMPARE(calls.size(), 6);
-    const QString token = calls[2].section('=', 1);
+    QCOMPARE(calls.mid(0, 4),
+             QStringList({u"CreateSession"_s, u"SelectDevices persist_mode=2 types=2"_s,
+                          u"SelectSources multiple=1 types=1"_s, u"Start"_s}));
+    const QString token = calls.value(4).section(u"granted restore_token="_s, 1);
     QVERIFY(!token.isEmpty());
-    QCOMPARE(calls[0], u"SelectDevices types=2 persist_mode=2 restore_token="_s);
-    QCOMPARE(calls[1], u"SelectSources types=1 multiple=1"_s);
-    QCOMPARE(calls[3], "SelectDevices types=2 persist_mode=2 restore_token=" + token);
+    QCOMPARE(calls.value(6), "SelectDevices persist_mode=2 restore_token=" + token + " types=2");
 }
 
 void TestPortalDesktopInput::refusedGrantGivesReason()
