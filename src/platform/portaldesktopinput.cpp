@@ -143,9 +143,12 @@ bool PortalDesktopInput::start(QString &whyNot)
     const bool canRemember = version.value().variant().toUInt() >= 2;
 
     m_deadline = QDeadlineTimer(answerTimeout);
+    // Session paths are made like request paths: a session closed a moment ago may linger.
+    static int sessions = 0;
+    const QString sessionToken = u"varbelo_remote%1"_s.arg(++sessions);
     QVariantMap results;
     if (!request(remoteDesktop, u"CreateSession"_s,
-                 {QVariantMap {{u"session_handle_token"_s, u"varbelo"_s}}}, results, whyNot))
+                 {QVariantMap {{u"session_handle_token"_s, sessionToken}}}, results, whyNot))
         return false;
     m_session = pathOf(results.value(u"session_handle"_s));
     m_bus.connect(portalService, m_session, sessionInterface, u"Closed"_s, this,
@@ -201,7 +204,7 @@ bool PortalDesktopInput::request(const QString &interface, const QString &method
                                  QVariantList arguments, QVariantMap &results, QString &whyNot)
 {
     static int serial = 0;
-    const QString token = u"varbelo%1"_s.arg(++serial);
+    const QString token = u"varbelo_remote%1"_s.arg(++serial);
     const QString path = u"/org/freedesktop/portal/desktop/request/%1/%2"_s.arg(
             m_bus.baseService().mid(1).replace(u'.', u'_'), token);
     QVariantMap options = arguments.takeLast().toMap();

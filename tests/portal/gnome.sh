@@ -4,7 +4,7 @@
 # by side, PipeWire for its screen casts and a stand-in portal that forwards to mutter's own
 # interfaces, all on a private session bus. Root drops to nobody first, as mutter and PipeWire
 # expect a desktop user; the files are copied where that user can read them.
-# Usage: gnome.sh TST_PORTALDESKTOPINPUT STANDIN_PORTAL
+# Usage: gnome.sh STANDIN_PORTAL TEST...
 set -euo pipefail
 
 if [ "${1:-}" = --session ]; then
@@ -28,13 +28,19 @@ if [ "${1:-}" = --session ]; then
         grep -q '^ready' standin.log 2>/dev/null && break
         sleep 0.05
     done
-    QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=varbelo-wl ./tst_portaldesktopinput
-    exit
+    shift 2
+    code=0
+    for test in "$@"; do
+        QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=varbelo-wl "./$test" || code=1
+    done
+    exit $code
 fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp "$1" "$2" "${BASH_SOURCE[0]}" "$work/"
+cp "$@" "${BASH_SOURCE[0]}" "$work/"
+tests=()
+for test in "${@:2}"; do tests+=("$(basename "$test")"); done
 mkdir -m 700 "$work/runtime"
 as_user=()
 if [ "$(id -u)" = 0 ]; then
@@ -44,7 +50,7 @@ fi
 
 code=0
 "${as_user[@]}" env -i PATH=/usr/bin:/bin HOME="$work" XDG_RUNTIME_DIR="$work/runtime" \
-    GSETTINGS_BACKEND=memory timeout 80 dbus-run-session -- bash "$work/gnome.sh" --session "$work" \
+    GSETTINGS_BACKEND=memory timeout 80 dbus-run-session -- bash "$work/gnome.sh" --session "$work" "${tests[@]}" \
     >"$work/test.log" 2>&1 || code=$?
 cat "$work/test.log"
 lost='varbelo: the desktop ended the remote-control session; clicks are no longer sent'

@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""The desktop portal's RemoteDesktop and ScreenCast, as far as the program uses them, on a
-private session bus: a granted session is forwarded to mutter's own RemoteDesktop and ScreenCast
-interfaces, one stream per monitor, so that the clicks really land. The test steers it through
-org.varbelo.test.StandIn: the answer the prompt gives, the end of every session, and the log of
-the options each request came with."""
+"""The desktop portal's RemoteDesktop, ScreenCast and GlobalShortcuts, as far as the program uses
+them, on a private session bus: a granted remote-desktop session is forwarded to mutter's own
+RemoteDesktop and ScreenCast interfaces, one stream per monitor, so that the clicks really land.
+The test steers it through org.varbelo.test.StandIn: the answer the prompt gives, the end of
+every session, a press of a bound shortcut, and the log of the requests and their options."""
 import uuid
 
 import dbus
@@ -41,8 +41,11 @@ class Request(dbus.service.Object):
 class Session(dbus.service.Object):
     rd = None  # mutter's remote desktop session, once started
     persist = False
+    shortcuts = ()
+    open = True
 
     def stop(self):
+        self.open = False
         if self.rd:
             mutter('RemoteDesktop.Session', self.rd, 'Stop')  # its virtual pointer lets go
             self.rd = None
@@ -50,6 +53,7 @@ class Session(dbus.service.Object):
 
     @dbus.service.method(PORTAL + '.Session')
     def Close(self):
+        Portal.calls.append('Close')
         self.stop()
 
     @dbus.service.signal(PORTAL + '.Session', signature='a{sv}')
@@ -57,13 +61,27 @@ class Session(dbus.service.Object):
         pass
 
 
-class Portal(dbus.service.Object):
+class Shortcuts(dbus.service.Object):
+    """GlobalShortcuts. Its CreateSession lives in a class of its own: dbus-python finds a method
+    by its Python name, and RemoteDesktop has one of that name too."""
+    @dbus.service.method(PORTAL + '.GlobalShortcuts', in_signature='a{sv}', out_signature='o',
+                         sender_keyword='sender')
+    def CreateSession(self, options, sender):
+        return self.create_session(options, sender)
+
+
+class Portal(Shortcuts):
     answer = 0
     sessions = {}
     calls = []
 
-    def request(self, method, sender, options, results=None, code=0):
-        self.calls.append(' '.join([method] + ['%s=%s' % (key, int(value) if isinstance(
+    def create_session(self, options, sender):
+        path = handle('session', sender, options['session_handle_token'])
+        self.sessions[path] = Session(bus, path)
+        return self.request('CreateSession', sender, options, {'session_handle': path})
+
+    def request(self, line, sender, options, results=None, code=0):
+        self.calls.append(' '.join([line] + ['%s=%s' % (key, int(value) if isinstance(
             value, (dbus.UInt32, dbus.Boolean)) else value) for key, value in sorted(
                 options.items()) if not key.endswith('handle_token')]))
         req = Request(bus, handle('request', sender, options['handle_token']))
@@ -78,9 +96,7 @@ class Portal(dbus.service.Object):
     @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='a{sv}', out_signature='o',
                          sender_keyword='sender')
     def CreateSession(self, options, sender):
-        path = handle('session', sender, options['session_handle_token'])
-        self.sessions[path] = Session(bus, path)
-        return self.request('CreateSession', sender, options, {'session_handle': path})
+        return self.create_session(options, sender)
 
     @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='oa{sv}', out_signature='o',
                          sender_keyword='sender')
@@ -142,6 +158,25 @@ class Portal(dbus.service.Object):
     def NotifyPointerButton(self, session, options, button, state):
         mutter('RemoteDesktop.Session', self.sessions[session].rd, 'NotifyPointerButton', button,
                bool(state))
+
+    @dbus.service.method(PORTAL + '.GlobalShortcuts', in_signature='oa(sa{sv})sa{sv}',
+                         out_signature='o', sender_keyword='sender')
+    def BindShortcuts(self, session, shortcuts, parent, options, sender):
+        self.sessions[session].shortcuts = [str(id) for id, _ in shortcuts]
+        return self.request(' '.join(['BindShortcuts'] + ['%s=%s' % (
+            id, props.get('preferred_trigger', '')) for id, props in shortcuts]), sender, options,
+            {'shortcuts': dbus.Array([(id, {'trigger_description': 'Esc'})
+                                      for id, _ in shortcuts], signature='(sa{sv})')})
+
+    @dbus.service.signal(PORTAL + '.GlobalShortcuts', signature='osta{sv}')
+    def Activated(self, session, shortcut, timestamp, options):
+        pass
+
+    @dbus.service.method(TEST, in_signature='s')
+    def PressShortcut(self, shortcut):
+        for path, session in self.sessions.items():
+            if session.open and shortcut in session.shortcuts:
+                self.Activated(dbus.ObjectPath(path), shortcut, dbus.UInt64(0), {})
 
     @dbus.service.method(TEST, in_signature='u')
     def SetAnswer(self, code):

@@ -96,7 +96,7 @@ void TestPortalDesktopInput::grantedClicksLand()
                           u"SelectSources multiple=1 types=1"_s, u"Start"_s}));
     const QString token = calls.value(4).section(u"granted restore_token="_s, 1);
     QVERIFY(!token.isEmpty());
-    QCOMPARE(calls.value(6), "SelectDevices persist_mode=2 restore_token=" + token + " types=2");
+    QVERIFY(calls.contains("SelectDevices persist_mode=2 restore_token=" + token + " types=2"));
 }
 
 void TestPortalDesktopInput::refusedGrantGivesReason()
