@@ -38,8 +38,8 @@ constexpr std::chrono::seconds answerTimeout {120};
 constexpr int closingCallTimeoutMs = 2000;
 
 // Restore tokens live as long as the login session, beside the single-instance lock: the program
-// keeps nothing in the home directory, and GNOME's portal does not honour a token after a new
-// login anyway. The runtime directory is the user's own (mode 0700) and is emptied at logout.
+// keeps nothing in the home directory, and GNOME's portal has been seen to ignore a token after a
+// new login anyway. The runtime directory is the user's own (mode 0700), emptied at logout.
 QString tokenPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
@@ -65,7 +65,7 @@ void keepToken(const QString &token)
     }
 }
 
-// Object paths come as "o" from the portal, as "s" from some of its older versions.
+// A session handle is documented as "o" but comes as "s" from some portals.
 QString pathOf(const QVariant &value)
 {
     if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
@@ -85,7 +85,7 @@ QRect streamArea(const QVariantMap &properties)
         }
         return QPoint(a, b);
     };
-    // "position" is left out for a single monitor by some portals: it is then the whole desktop.
+    // "position" is optional: a stream without one starts at the origin.
     const QPoint size = pair(u"size"_s);
     return QRect(pair(u"position"_s), QSize(size.x(), size.y()));
 }
