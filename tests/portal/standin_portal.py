@@ -198,7 +198,8 @@ class Portal(Shortcuts):
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
 bus = dbus.SessionBus()
 # A desktop has a mouse before any program asks for remote control, and clients bind their pointer
-# when the seat first has one: a headless mutter gets one only from a remote-desktop session.
+# when the seat first has one: a headless mutter gets one only from a remote-desktop session, and
+# without it the clients miss the first press of the first session.
 mouse = mutter('RemoteDesktop', '/org/gnome/Mutter/RemoteDesktop', 'CreateSession')
 mutter('RemoteDesktop.Session', mouse, 'Start')
 mutter('RemoteDesktop.Session', mouse, 'NotifyPointerMotionRelative', 0.0, 0.0)

@@ -69,6 +69,14 @@ void TestPortalDesktopInput::initTestCase()
         m_windows.push_back(std::make_unique<ClickWindow>(screen, m_clicks));
         QVERIFY(QTest::qWaitForWindowExposed(m_windows.back().get()));
     }
+    // A fresh headless mutter at times misplaces the first absolute move of its life (by up to a
+    // tenth of the way, along its path); a desktop in use is long past it. A first session makes
+    // that move.
+    std::string whyNot;
+    std::unique_ptr<DesktopInput> input = PortalDesktopInput::create(whyNot);
+    QVERIFY2(input, whyNot.c_str());
+    input->SetCursorPos(10, 10);
+    QTest::qWait(300);
 }
 
 void TestPortalDesktopInput::grantedClicksLand()
@@ -87,16 +95,22 @@ void TestPortalDesktopInput::grantedClicksLand()
         QTRY_COMPARE(m_clicks, QStringList({"press " + landed, "release " + landed}));
     }
 
-    // The grant is asked to be remembered, and the next session hands its token back.
+    // Every grant is asked to be remembered, and each start passes back the token of the last.
     input.reset();
     QVERIFY2(PortalDesktopInput::create(whyNot), whyNot.c_str());
     const QStringList calls = QDBusReply<QStringList>(m_standIn.call(u"Calls"_s)).value();
-    QCOMPARE(calls.mid(0, 4),
-             QStringList({u"CreateSession"_s, u"SelectDevices persist_mode=2 types=2"_s,
-                          u"SelectSources multiple=1 types=1"_s, u"Start"_s}));
-    const QString token = calls.value(4).section(u"granted restore_token="_s, 1);
+    QVERIFY(calls.contains(u"SelectSources multiple=1 types=1"_s));
+    QString token;
+    for (const QString &call : calls) {
+        if (call.startsWith(u"granted restore_token="_s))
+            token = call.section(u'=', 1);
+        else if (call.startsWith(u"SelectDevices"_s))
+            QCOMPARE(call,
+                     u"SelectDevices persist_mode=2 "_s
+                             + (token.isEmpty() ? QString() : "restore_token=" + token + ' ')
+                             + u"types=2"_s);
+    }
     QVERIFY(!token.isEmpty());
-    QVERIFY(calls.contains("SelectDevices persist_mode=2 restore_token=" + token + " types=2"));
 }
 
 void TestPortalDesktopInput::refusedGrantGivesReason()
