@@ -17,6 +17,10 @@ packages=(
     desktop-file-utils appstream groff-base man-db dpkg-dev file
     # tests: Debian's own checker of the package
     lintian
+    # tests: the RemoteDesktop portal backend on a headless GNOME compositor with PipeWire for
+    # its screen casts, through a stand-in portal in Python on a private session bus; the test's
+    # windows on Qt's Wayland platform
+    mutter pipewire pipewire-bin wireplumber dbus dbus-bin python3-dbus python3-gi qt6-wayland
     # benchmarks
     libbenchmark-dev
     # the Windows program: Qt cross-built from Debian's source, the program with mingw-w64,

@@ -1,0 +1,352 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "portaldesktopinput.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTimer>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QString portalService = u"org.freedesktop.portal.Desktop"_s;
+const QString portalPath = u"/org/freedesktop/portal/desktop"_s;
+const QString remoteDesktop = u"org.freedesktop.portal.RemoteDesktop"_s;
+const QString screenCast = u"org.freedesktop.portal.ScreenCast"_s;
+const QString sessionInterface = u"org.freedesktop.portal.Session"_s;
+
+constexpr uint pointerDevice = 2; // the portal's device-type bits: 1 keyboard, 2 pointer
+constexpr uint monitorSource = 1;
+constexpr uint persistUntilRevoked = 2;
+constexpr int leftButton = 0x110; // BTN_LEFT in linux/input-event-codes.h
+// The user reads the prompt and answers it; no answer by then, and the program goes on without.
+constexpr std::chrono::seconds answerTimeout {120};
+// Calls made while the program ends: long enough for a live portal, short for a hung one.
+constexpr int closingCallTimeoutMs = 2000;
+
+// Restore tokens live as long as the login session, beside the single-instance lock: the program
+// keeps nothing in the home directory, and GNOME's portal has been seen to ignore a token after a
+// new login anyway. The runtime directory is the user's own (mode 0700), emptied at logout.
+QString tokenPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
+            + u"/varbelo.portal-token"_s;
+}
+
+QString readToken()
+{
+    QFile file(tokenPath());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
+
+void keepToken(const QString &token)
+{
+    QFile file(tokenPath());
+    if (token.isEmpty()) {
+        file.remove(); // the grant was not remembered: next time the prompt shows anyway
+        return;
+    }
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        file.write(token.toUtf8());
+    }
+}
+
+// A session handle is documented as "o" but comes as "s" from some portals.
+QString pathOf(const QVariant &value)
+{
+    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    return value.toString();
+}
+
+QRect streamArea(const QVariantMap &properties)
+{
+    const auto pair = [&](const QString &key) {
+        int a = 0, b = 0;
+        if (properties.contains(key)) {
+            const QDBusArgument argument = properties.value(key).value<QDBusArgument>();
+            argument.beginStructure();
+            argument >> a >> b;
+            argument.endStructure();
+        }
+        return QPoint(a, b);
+    };
+    // "position" is optional: a stream without one starts at the origin.
+    const QPoint size = pair(u"size"_s);
+    return QRect(pair(u"position"_s), QSize(size.x(), size.y()));
+}
+
+} // namespace
+
+std::unique_ptr<DesktopInput> PortalDesktopInput::create(std::string &whyNot)
+{
+    // QtDBus delivers replies and signals through the application's event loop.
+    if (!QCoreApplication::instance()) {
+        whyNot = "varbelo: the portal backend was created before the application object";
+        return nullptr;
+    }
+    std::unique_ptr<PortalDesktopInput> input(new PortalDesktopInput);
+    QString why;
+    if (!input->start(why)) {
+        whyNot = "varbelo: " + why.toStdString();
+        return nullptr;
+    }
+    return input;
+}
+
+PortalDesktopInput::PortalDesktopInput() : m_bus(QDBusConnection::sessionBus()) { }
+
+PortalDesktopInput::~PortalDesktopInput()
+{
+    if (m_session.isEmpty() || m_lost)
+        return;
+    // Blocking, unlike the calls of a run: the process may end right after, and a message still
+    // queued then would never reach the portal. A bus keeps one sender's messages in order, so
+    // the release and the close also follow every move and press sent before.
+    if (m_buttonDown)
+        m_bus.call(sessionCall(u"NotifyPointerButton"_s, {leftButton, 0u}), QDBus::Block,
+                   closingCallTimeoutMs);
+    m_bus.call(
+            QDBusMessage::createMethodCall(portalService, m_session, sessionInterface, u"Close"_s),
+            QDBus::Block, closingCallTimeoutMs);
+}
+
+bool PortalDesktopInput::start(QString &whyNot)
+{
+    if (!m_bus.isConnected()) {
+        whyNot = u"no D-Bus session bus, so no desktop portal to ask for remote control"_s;
+        return false;
+    }
+    QDBusMessage get = QDBusMessage::createMethodCall(
+            portalService, portalPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    get << remoteDesktop << u"version"_s;
+    const QDBusReply<QDBusVariant> version = m_bus.call(get);
+    if (!version.isValid()) {
+        whyNot = u"no desktop portal offers remote control (%1)"_s.arg(version.error().message());
+        return false;
+    }
+    // Remembered grants came with version 2 of the interface (xdg-desktop-portal 1.17).
+    const bool canRemember = version.value().variant().toUInt() >= 2;
+
+    m_deadline = QDeadlineTimer(answerTimeout);
+    // Session paths are made like request paths: a session closed a moment ago may linger.
+    static int sessions = 0;
+    const QString sessionToken = u"varbelo_remote%1"_s.arg(++sessions);
+    QVariantMap results;
+    if (!request(remoteDesktop, u"CreateSession"_s,
+                 {QVariantMap {{u"session_handle_token"_s, sessionToken}}}, results, whyNot))
+        return false;
+    m_session = pathOf(results.value(u"session_handle"_s));
+    m_bus.connect(portalService, m_session, sessionInterface, u"Closed"_s, this,
+                  SLOT(onSessionClosed(QVariantMap)));
+    const QVariant session = QVariant::fromValue(QDBusObjectPath(m_session));
+
+    QVariantMap devices {{u"types"_s, pointerDevice}};
+    if (canRemember) {
+        devices.insert(u"persist_mode"_s, persistUntilRevoked);
+        if (const QString token = readToken(); !token.isEmpty())
+            devices.insert(u"restore_token"_s, token);
+    }
+    // Absolute moves are relative to a screen-cast stream: share every monitor.
+    const QVariantMap sources {{u"types"_s, monitorSource}, {u"multiple"_s, true}};
+    if (!request(remoteDesktop, u"SelectDevices"_s, {session, devices}, results, whyNot)
+        || !request(screenCast, u"SelectSources"_s, {session, sources}, results, whyNot)
+        || !request(remoteDesktop, u"Start"_s, {session, QString(), QVariantMap()}, results,
+                    whyNot))
+        return false;
+    if (canRemember)
+        keepToken(results.value(u"restore_token"_s).toString());
+
+    if (!(results.value(u"devices"_s).toUInt() & pointerDevice)) {
+        whyNot = u"the desktop granted remote control without the pointer"_s;
+        return false;
+    }
+    if (results.contains(u"streams"_s)) {
+        const QDBusArgument streams = results.value(u"streams"_s).value<QDBusArgument>();
+        streams.beginArray();
+        while (!streams.atEnd()) {
+            Stream stream;
+            QVariantMap properties;
+            streams.beginStructure();
+            streams >> stream.node >> properties;
+            streams.endStructure();
+            stream.area = streamArea(properties);
+            if (!stream.area.isEmpty())
+                m_streams.push_back(stream);
+        }
+        streams.endArray();
+    }
+    if (m_streams.empty()) {
+        whyNot = u"the desktop shared no monitor, so positions on it cannot be reached"_s;
+        return false;
+    }
+    return true;
+}
+
+// One step of the portal's handshake: the call returns at once, the answer comes later as the
+// Response signal of a Request object. Its path is made of our bus name and a token of ours, so
+// the signal is subscribed to before the call and no quick answer is missed.
+bool PortalDesktopInput::request(const QString &interface, const QString &method,
+                                 QVariantList arguments, QVariantMap &results, QString &whyNot)
+{
+    static int serial = 0;
+    const QString token = u"varbelo_remote%1"_s.arg(++serial);
+    const QString path = u"/org/freedesktop/portal/desktop/request/%1/%2"_s.arg(
+            m_bus.baseService().mid(1).replace(u'.', u'_'), token);
+    QVariantMap options = arguments.takeLast().toMap();
+    options.insert(u"handle_token"_s, token);
+    arguments.append(options);
+
+    const QString requestInterface = u"org.freedesktop.portal.Request"_s;
+    m_bus.connect(portalService, path, requestInterface, u"Response"_s, this,
+                  SLOT(onResponse(uint, QVariantMap)));
+    QDBusMessage call =
+            QDBusMessage::createMethodCall(portalService, portalPath, interface, method);
+    call.setArguments(arguments);
+    const QDBusMessage reply = m_bus.call(call);
+
+    bool answered = false;
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        whyNot = u"the desktop portal refused %1 (%2)"_s.arg(method, reply.errorMessage());
+    } else {
+        QEventLoop loop;
+        m_waiting = &loop;
+        m_responseCode = 2;
+        m_results.clear();
+        QTimer::singleShot(int(std::max<qint64>(0, m_deadline.remainingTime())), &loop,
+                           [&loop] { loop.exit(1); });
+        answered = loop.exec() == 0;
+        m_waiting = nullptr;
+        if (!answered) {
+            whyNot = u"the desktop's remote-control prompt got no answer within %1 s"_s.arg(
+                    answerTimeout.count());
+            m_bus.call(QDBusMessage::createMethodCall(portalService, path, requestInterface,
+                                                      u"Close"_s),
+                       QDBus::Block, closingCallTimeoutMs);
+        } else if (m_responseCode == 1) {
+            whyNot = u"remote control was not granted: the desktop's prompt was cancelled"_s;
+        } else if (m_responseCode != 0) {
+            whyNot = u"the desktop portal turned down %1 (response %2)"_s.arg(method).arg(
+                    m_responseCode);
+        }
+    }
+    m_bus.disconnect(portalService, path, requestInterface, u"Response"_s, this,
+                     SLOT(onResponse(uint, QVariantMap)));
+    results = m_results;
+    return answered && m_responseCode == 0;
+}
+
+void PortalDesktopInput::onResponse(uint code, const QVariantMap &results)
+{
+    m_responseCode = code;
+    m_results = results;
+    if (m_waiting)
+        m_waiting->quit();
+}
+
+void PortalDesktopInput::onSessionClosed(const QVariantMap &)
+{
+    lose(u"the desktop ended the remote-control session"_s, true);
+}
+
+// A RemoteDesktop input call on the session: the session and an empty options map come first.
+QDBusMessage PortalDesktopInput::sessionCall(const QString &method,
+                                             const QVariantList &arguments) const
+{
+    QDBusMessage call =
+            QDBusMessage::createMethodCall(portalService, portalPath, remoteDesktop, method);
+    call.setArguments(QVariantList {QVariant::fromValue(QDBusObjectPath(m_session)), QVariantMap()}
+                      + arguments);
+    return call;
+}
+
+// Moves and button events go out without waiting for their replies, so that a run never waits on
+// the bus; an error reply ends the session.
+void PortalDesktopInput::notify(const QString &method, const QVariantList &arguments)
+{
+    auto *watcher =
+            new QDBusPendingCallWatcher(m_bus.asyncCall(sessionCall(method, arguments)), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, method](QDBusPendingCallWatcher *reply) {
+                reply->deleteLater();
+                if (reply->isError())
+                    lose(u"the desktop portal refused %1 (%2)"_s.arg(method,
+                                                                     reply->error().message()),
+                         false);
+            });
+}
+
+// One line, then silence. A session the desktop closed took its virtual pointer, and what it
+// held, with it; a session still open is told to let go of the button, then closed.
+void PortalDesktopInput::lose(const QString &why, bool sessionGone)
+{
+    if (m_lost)
+        return;
+    m_lost = true;
+    std::fprintf(stderr, "varbelo: %s; clicks are no longer sent\n", qPrintable(why));
+    if (!sessionGone) {
+        if (m_buttonDown)
+            m_bus.send(sessionCall(u"NotifyPointerButton"_s, {leftButton, 0u}));
+        m_bus.send(QDBusMessage::createMethodCall(portalService, m_session, sessionInterface,
+                                                  u"Close"_s));
+    }
+    m_buttonDown = false;
+}
+
+bool PortalDesktopInput::GetCursorPos(CursorPoint &)
+{
+    return false;
+}
+
+bool PortalDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
+{
+    if (m_lost)
+        return false;
+    // The monitor the point lies on, or else the nearest: the pointer cannot leave the desktop.
+    const QPoint target(x, y);
+    const Stream *best = nullptr;
+    QPoint bestPoint;
+    int bestDistance = std::numeric_limits<int>::max();
+    for (const Stream &stream : m_streams) {
+        const QRect &area = stream.area;
+        const QPoint inside(std::clamp(target.x(), area.left(), area.right()),
+                            std::clamp(target.y(), area.top(), area.bottom()));
+        const int distance = (inside - target).manhattanLength();
+        if (distance < bestDistance) {
+            best = &stream;
+            bestPoint = inside - area.topLeft();
+            bestDistance = distance;
+        }
+    }
+    notify(u"NotifyPointerMotionAbsolute"_s,
+           {best->node, double(bestPoint.x()), double(bestPoint.y())});
+    return true;
+}
+
+void PortalDesktopInput::mouse_event(std::uint32_t dwFlags)
+{
+    if (m_lost || (dwFlags != LeftButtonPress && dwFlags != LeftButtonRelease))
+        return;
+    const bool press = dwFlags == LeftButtonPress;
+    notify(u"NotifyPointerButton"_s, {leftButton, press ? 1u : 0u});
+    m_buttonDown = press;
+}
+
+std::int16_t PortalDesktopInput::GetAsyncKeyState(int)
+{
+    return 0; // the window's capture layer sees the keys
+}
