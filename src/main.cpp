@@ -13,16 +13,6 @@
 
 int main(int argc, char *argv[])
 {
-#ifdef Q_OS_LINUX
-    // Pointer and keys go through X11, so under Wayland the window must live on XWayland too.
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (platform.isEmpty() || platform.startsWith("wayland"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    const bool throughXWayland = (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-                                  || qgetenv("XDG_SESSION_TYPE") == "wayland")
-            && qgetenv("QT_QPA_PLATFORM").startsWith("xcb");
-#endif
-
     // Before the application object: without a display Qt itself would abort with a core dump.
     std::string whyNot;
     std::unique_ptr<DesktopInput> input = createDesktopInput(whyNot);
@@ -31,8 +21,30 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+#ifdef Q_OS_LINUX
+    const bool waylandSession = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+            || qgetenv("XDG_SESSION_TYPE") == "wayland";
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const bool throughXWayland = waylandSession && input->seesWholeDesktop();
+    if (input->seesWholeDesktop()) {
+        // Pointer and keys go through X11, so under Wayland the window must live on XWayland
+        // too: a native window's own pointer positions would not be in the X server's terms.
+        if (platform.isEmpty() || platform.startsWith("wayland"))
+            qputenv("QT_QPA_PLATFORM", "xcb");
+    } else if (platform.isEmpty()) {
+        // A compositor's own input: the window runs natively, so that the capture layer, a
+        // native surface over each output, reads the pointer in the compositor's layout
+        // coordinates, the ones the backend clicks in (XWayland's differ under scaling), and no
+        // XWayland is needed. xcb stays the fallback where Qt's wayland plugin (qt6-wayland) is
+        // missing.
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    }
+#endif
+
 #ifdef Q_OS_UNIX
-    adoptServerDpi();
+    // The X server's resolution; a native Wayland window gets the output's scale from Qt.
+    if (!qgetenv("QT_QPA_PLATFORM").startsWith("wayland"))
+        adoptServerDpi();
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("varbelo"));

@@ -7,9 +7,15 @@ packages=(
     cmake make g++ pkg-config
     qt6-base-dev libgl-dev
     libx11-dev libxtst-dev libxrandr-dev libxi-dev
+    # the Wayland backends: the client library, wayland-scanner, the protocols' XML files;
+    # the native window's Qt platform
+    libwayland-dev wayland-protocols plasma-wayland-protocols qt6-wayland
     fonts-liberation
     # tests: a display of their own, a window manager, X input and inspection tools
     xvfb openbox xdotool x11-utils x11-xserver-utils xauth strace procps
+    # tests: headless Wayland compositors (sway, KWin on a private session bus), typing into
+    # them, reading sway's window tree
+    sway wtype kwin-wayland dbus jq
     # tests: the number reader under libFuzzer
     clang libclang-rt-14-dev
     # tests: the installed files are checked with the desktop's own validators, the package

@@ -49,6 +49,7 @@ public:
     virtual bool seesWholeDesktop() const { return true; }
 };
 
-// Returns the backend of the platform the program was built for, or nullptr with the reason
-// in whyNot when it cannot work here (no display, no input-injection extension, ...).
+// Returns the backend for the desktop the program runs on, or nullptr with the reason in
+// whyNot when none can work here (no display, no input-injection extension, ...). On Linux it
+// is chosen at start-up from what the session offers.
 std::unique_ptr<DesktopInput> createDesktopInput(std::string &whyNot);
