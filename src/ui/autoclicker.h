@@ -11,6 +11,7 @@
 
 #include <QWidget>
 
+class CaptureLayer;
 class CoordinateBox;
 class PacedTimer;
 class QLabel;
@@ -63,6 +64,8 @@ public:
 
     // Live position, capture and Esc
     void Hotkey_XY_Timer();
+    /// Where the desktop hides the pointer from the poll: puts the capture layer up or down.
+    void Record_Click();
 
     /// Index of the item shown in row 0; follows the thumb while it is dragged.
     int topItem() const;
@@ -82,6 +85,9 @@ public:
     QPushButton *Execute = nullptr;
     PacedTimer *Clicker = nullptr;
     QTimer *Hotkey_XY = nullptr;
+    // Only where the desktop input cannot see the whole desktop (Wayland); null elsewhere, where
+    // the window stays as it always was.
+    QPushButton *Record = nullptr;
 
     // Shared state
     Script script;
@@ -106,6 +112,7 @@ private:
     std::int32_t CursorY();
 
     std::unique_ptr<DesktopInput> m_input;
+    CaptureLayer *m_layer = nullptr; // m_input itself when there is a Record toggle
     SingleInstance m_instance;
     CursorPoint m_pointer; // the one record every read of the pointer fills
     std::int32_t m_shownX = 0; // what the readouts show, "X: 0" and "Y: 0" at first

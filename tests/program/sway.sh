@@ -3,7 +3,9 @@
 set -euo pipefail
 # On a wlroots compositor (sway, headless, two outputs side by side) the program clicks through
 # the virtual pointer, with its window native on Wayland: a script typed into it clicks at the
-# right spots of native windows on both outputs, in the compositor's layout coordinates.
+# right spots of native windows on both outputs, in the compositor's layout coordinates. Then
+# the same rows are recorded anew through the capture layer, pointing with sway's own cursor and
+# pressing Space with wtype, and replay at the recorded spots.
 # Usage: sway.sh VARBELO WAYLANDRECORDER
 VARBELO=$1
 RECORDER=$2
@@ -69,7 +71,7 @@ say "the program's window at $vb_x,$vb_y (native Wayland)"
 # positions are typed in one go, Tab going X, Y, next X in the first rows; a new virtual
 # keyboard's first keys may go before the window has its keymap, hence the pause.
 spots=(100 650 1200 80 1380 300 2500 700)
-sway_click $((vb_x + 40)) $((vb_y + $(row_y 0)))
+sway_click $((vb_x + 72)) $((vb_y + $(row_y 0)))
 typed=(-s 300)
 for v in "${spots[@]}"; do typed+=("$v" -k Tab); done
 "${uenv[@]}" wtype "${typed[@]}"
@@ -88,9 +90,49 @@ until [ "$(grep -c '^release' "$work/rec-right.log")" -ge 2 ]; do
     sleep 0.1
 done
 sleep 1.2 # a fifth click, had there been one, would have come by now
-expect_presses "$work/rec-left.log" "$((100 - left_x)) $((650 - left_y))
-$((1200 - left_x)) $((80 - left_y))" "output 1 (its recorder at $left_x,$left_y)"
-expect_presses "$work/rec-right.log" "$((1380 - right_x)) $((300 - right_y))
-$((2500 - right_x)) $((700 - right_y))" "output 2 (its recorder at $right_x,$right_y)"
+typed_left="$((100 - left_x)) $((650 - left_y))
+$((1200 - left_x)) $((80 - left_y))"
+typed_right="$((1380 - right_x)) $((300 - right_y))
+$((2500 - right_x)) $((700 - right_y))"
+expect_presses "$work/rec-left.log" "$typed_left" "output 1 (its recorder at $left_x,$left_y)"
+expect_presses "$work/rec-right.log" "$typed_right" "output 2 (its recorder at $right_x,$right_y)"
 say "two clicks on each output, at the typed layout positions"
+
+# The capture layer: row 0 focused, Record, then four spots pointed at and Space held across a
+# poll at each; Esc takes the layer down. The rows keep their Down and Up.
+layer_count() {
+    "${uenv[@]}" swaymsg -t get_tree | jq '[.. | objects | select(.pid? and (.name // "" | startswith("Varbelo: point")))] | length'
+}
+record_x=350 record_y=119
+sway_click $((vb_x + 72)) $((vb_y + $(row_y 0)))
+sway_click $((vb_x + record_x)) $((vb_y + record_y))
+for ((i = 0; i < 50; i++)); do [ "$(layer_count)" = 2 ] && break; sleep 0.1; done
+[ "$(layer_count)" = 2 ] || fail "expected a capture surface on each of the two outputs, found $(layer_count)"
+recorded=(200 600 1100 150 1500 400 2400 650)
+for ((i = 0; i < 8; i += 2)); do
+    sway_msg seat seat0 cursor set "${recorded[i]}" "${recorded[i + 1]}"
+    sleep 0.2
+    # Each wtype brings a new keyboard: its first key waits until the surface has its keymap.
+    "${uenv[@]}" wtype -s 300 -P space -s 200 -p space
+    sleep 0.15
+done
+"${uenv[@]}" wtype -s 300 -k Escape
+for ((i = 0; i < 50; i++)); do [ "$(layer_count)" = 0 ] && break; sleep 0.1; done
+[ "$(layer_count)" = 0 ] || fail "Esc did not take the capture layer down"
+say "four spots recorded through the layer, Esc closed it"
+
+sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
+deadline=$((SECONDS + 10))
+until [ "$(grep -c '^release' "$work/rec-right.log")" -ge 4 ]; do
+    ((SECONDS < deadline)) || break
+    sleep 0.1
+done
+sleep 1.2
+expect_presses "$work/rec-left.log" "$typed_left
+$((200 - left_x)) $((600 - left_y))
+$((1100 - left_x)) $((150 - left_y))" "output 1 after recording"
+expect_presses "$work/rec-right.log" "$typed_right
+$((1500 - right_x)) $((400 - right_y))
+$((2400 - right_x)) $((650 - right_y))" "output 2 after recording"
+say "the recorded rows replay at the spots pointed at, on both outputs"
 say PASS
