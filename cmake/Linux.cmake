@@ -47,6 +47,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Metric twins of Arial, the font the window is laid out for, so that no caption is cut off.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
+# Metric twins of Arial, the font the window is laid out for, so that no caption is cut off;
+# Qt's wayland platform, which the window runs on where the compositor clicks for it (a plugin,
+# so no library dependency names it).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, qt6-wayland")
 include(CPack)
