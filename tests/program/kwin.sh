@@ -10,7 +10,7 @@ VARBELO=$1
 RECORDER=$2
 FAKEKEYS=$3
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-for tool in kwin_wayland dbus-run-session setpriv; do
+for tool in kwin_wayland dbus-daemon setpriv; do
     command -v "$tool" >/dev/null || fail "$tool is not installed (tools/install-deps.sh installs it)"
 done
 
@@ -34,9 +34,14 @@ for exe in "$vb" "$keys"; do
 done
 [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$udir"
 
-launch kwin "${uenv[@]}" XDG_DATA_DIRS="$udir/share:/usr/share" dbus-run-session -- "$kwin" \
-    --virtual --socket wayland-vb --width 1280 --height 720 --no-lockscreen \
-    --no-global-shortcuts --no-kactivities
+# A session bus of its own, for KWin and its clients alike; started here, so that it ends with
+# the test.
+launch bus "${uenv[@]}" dbus-daemon --session --nofork --address="unix:path=$udir/run/bus"
+wait_socket "$udir/run/bus" 10 "$last"
+uenv+=(DBUS_SESSION_BUS_ADDRESS="unix:path=$udir/run/bus")
+launch kwin "${uenv[@]}" XDG_DATA_DIRS="$udir/share:/usr/share" "$kwin" --virtual \
+    --socket wayland-vb --width 1280 --height 720 --no-lockscreen --no-global-shortcuts \
+    --no-kactivities
 wait_socket "$udir/run/wayland-vb" 20 "$last"
 uenv+=(WAYLAND_DISPLAY=wayland-vb)
 say "KWin on wayland-vb, one output of 1280 x 720"
@@ -61,8 +66,9 @@ launch varbelo "${uenv[@]}" "$vb"
 wait_line "$work/varbelo.log" "^varbelo: clicking through KWin's fake input$" 10 \
     "expected \"varbelo: clicking through KWin's fake input\" on standard error"
 grep -q 'XWayland' "$work/varbelo.log" && fail "the program says it runs through XWayland on KWin"
-for ((i = 0; i < 100; i++)); do [ -e "$udir/run/varbelo.lock" ] && break; sleep 0.1; done
-sleep 1.5 # the window shows right after it takes the lock; KWin then gives it the focus
+# KWin gives the new window the keyboard, and the recorder hears that it lost it.
+wait_line "$work/recorder.log" '^inactive$' 15 "expected the program's window to take the keyboard"
+sleep 0.3
 
 # Two steps in opposite corners, clear of the program's window wherever KWin put it. From the X
 # box of row 0: the positions, then 39 Tabs from row 2's X box to Down of row 0 (the order runs

@@ -42,9 +42,16 @@ content_origin() { # FILTER
 # A click of the compositor's own seat, as a user's mouse would give it.
 sway_click() { # X Y
     sway_msg seat seat0 cursor set "$1" "$2"
+    sleep 0.05
     sway_msg seat seat0 cursor press button1
+    sleep 0.05
     sway_msg seat seat0 cursor release button1
-    sleep 0.1
+    sleep 0.15
+}
+# Keys through a new virtual keyboard, as wtype makes one per call: its first key may reach the
+# window before the keymap does, so a Ctrl goes first, which the program ignores.
+type_keys() { # WTYPE_ARGUMENTS...
+    "${uenv[@]}" wtype -s 300 -k Control_L -s 200 "$@"
 }
 
 # A recorder filling each output: the left one tiled on output 1, the right one moved to 2.
@@ -58,23 +65,24 @@ sway_msg focus output HEADLESS-1
 launch varbelo "${uenv[@]}" "$vb"
 wait_line "$work/varbelo.log" '^varbelo: clicking through the wlroots virtual pointer$' 10 \
     "expected \"varbelo: clicking through the wlroots virtual pointer\" on standard error"
+# Placed once it has its final size (sway centres a floating window by the size it has then).
 for ((i = 0; i < 100; i++)); do
-    read -r vb_x vb_y < <(content_origin '.app_id == "org.varbelo.Varbelo"') || true
+    read -r vb_x vb_y < <(content_origin '.app_id == "org.varbelo.Varbelo" and .window_rect.width == 442 and .window_rect.height == 386') || true
     [ "${vb_x:-null}" != null ] && break
     sleep 0.1
 done
-[ "${vb_x:-null}" != null ] || fail "the program's window did not appear on sway within 10 s"
+[ "${vb_x:-null}" != null ] || fail "the program's window (442 x 386) did not appear on sway within 10 s"
 grep -q 'XWayland' "$work/varbelo.log" && fail "the program says it runs through XWayland on sway"
 say "the program's window at $vb_x,$vb_y (native Wayland)"
 
 # Four steps, two on each output, clear of the program's window; each with Down and Up. The
-# positions are typed in one go, Tab going X, Y, next X in the first rows; a new virtual
-# keyboard's first keys may go before the window has its keymap, hence the pause.
+# positions are typed in one go, Tab going X, Y, next X in the first rows.
 spots=(100 650 1200 80 1380 300 2500 700)
+sleep 0.5 # the window's first frame: it takes input from then on
 sway_click $((vb_x + 72)) $((vb_y + $(row_y 0)))
-typed=(-s 300)
+typed=()
 for v in "${spots[@]}"; do typed+=("$v" -k Tab); done
-"${uenv[@]}" wtype "${typed[@]}"
+type_keys "${typed[@]}"
 for r in 0 1 2 3; do
     sway_click $((vb_x + down_x)) $((vb_y + $(row_y "$r")))
     sway_click $((vb_x + up_x)) $((vb_y + $(row_y "$r")))
@@ -112,11 +120,10 @@ recorded=(200 600 1100 150 1500 400 2400 650)
 for ((i = 0; i < 8; i += 2)); do
     sway_msg seat seat0 cursor set "${recorded[i]}" "${recorded[i + 1]}"
     sleep 0.2
-    # Each wtype brings a new keyboard: its first key waits until the surface has its keymap.
-    "${uenv[@]}" wtype -s 300 -P space -s 200 -p space
+    type_keys -P space -s 200 -p space
     sleep 0.15
 done
-"${uenv[@]}" wtype -s 300 -k Escape
+type_keys -k Escape
 for ((i = 0; i < 50; i++)); do [ "$(layer_count)" = 0 ] && break; sleep 0.1; done
 [ "$(layer_count)" = 0 ] || fail "Esc did not take the capture layer down"
 say "four spots recorded through the layer, Esc closed it"

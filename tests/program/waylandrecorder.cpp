@@ -4,6 +4,7 @@
 //
 // Prints, flushed at once: "ready" once the window is on screen, then per event
 //   press X Y / release X Y      in the window's own pixels
+//   inactive                     another window took the keyboard
 // A Wayland client never learns where its window is: the test adds the position that the
 // compositor reports for the window.
 #include <cstdio>
@@ -52,6 +53,12 @@ int main(int argc, char **argv)
         return 2;
     }
     Recorder window;
+    QObject::connect(&window, &QWindow::activeChanged, [&window] {
+        if (!window.isActive()) {
+            std::printf("inactive\n");
+            std::fflush(stdout);
+        }
+    });
     window.setTitle(QString::fromLocal8Bit(argv[1]));
     window.resize(400, 300);
     // Fullscreen where the compositor tells no one where windows are: it then sits at the
