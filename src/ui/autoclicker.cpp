@@ -3,6 +3,9 @@
 
 #include "capturelayer.h"
 #include "coordinatebox.h"
+#ifdef VARBELO_HAVE_DBUS
+#    include "escapeshortcut.h"
+#endif
 #include "mouseicon.h"
 #include "numbertext.h"
 #include "pacedtimer.h"
@@ -258,6 +261,16 @@ void AutoClicker::connectHandlers()
         connect(Record, &QPushButton::toggled, this, &AutoClicker::Record_Click);
         connect(m_layer, &CaptureLayer::closed, Record, [this] { Record->setChecked(false); });
     }
+#ifdef VARBELO_HAVE_DBUS
+    // The poll cannot see Esc over other windows here: ask the desktop for it during runs.
+    if (m_layer) {
+        m_escape = new EscapeShortcut(this);
+        connect(m_escape, &EscapeShortcut::activated, this, [this] {
+            if (Execute->text() == RunningCaption)
+                Execute_Click();
+        });
+    }
+#endif
     Hotkey_XY->start();
 }
 
@@ -345,6 +358,14 @@ void AutoClicker::Clicker_Timer()
 
 void AutoClicker::setExecuteRunning(bool running)
 {
+#ifdef VARBELO_HAVE_DBUS
+    if (m_escape) {
+        if (running)
+            m_escape->bind();
+        else
+            m_escape->release();
+    }
+#endif
     QPalette palette = Execute->palette();
     palette.setColor(QPalette::Button,
                      running ? QColor(255, 0, 0)

@@ -13,6 +13,7 @@
 
 class CaptureLayer;
 class CoordinateBox;
+class EscapeShortcut;
 class PacedTimer;
 class QLabel;
 class QLineEdit;
@@ -113,6 +114,7 @@ private:
 
     std::unique_ptr<DesktopInput> m_input;
     CaptureLayer *m_layer = nullptr; // m_input itself when there is a Record toggle
+    EscapeShortcut *m_escape = nullptr; // Esc through the desktop's portal, where it is needed
     SingleInstance m_instance;
     CursorPoint m_pointer; // the one record every read of the pointer fills
     std::int32_t m_shownX = 0; // what the readouts show, "X: 0" and "Y: 0" at first
