@@ -16,6 +16,7 @@ void CaptureLayer::show()
 {
     if (isUp())
         return;
+    m_hidden.clear();
     for (QScreen *screen : QGuiApplication::screens()) {
         auto surface = std::make_unique<QWidget>(
                 nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
@@ -51,11 +52,13 @@ void CaptureLayer::hide()
         return;
     // No release reaches a surface that is gone: keys held now read released.
     std::fill(std::begin(m_down), std::end(m_down), false);
-    for (auto &surface : m_surfaces)
+    // Hidden now, deleted at the next show or with the layer: hide() may run inside one of
+    // their own event handlers.
+    for (auto &surface : m_surfaces) {
         surface->removeEventFilter(this);
-    // Later, not now: hide() may run inside one of their own event handlers.
-    for (auto &surface : m_surfaces)
-        surface.release()->deleteLater();
+        surface->hide();
+    }
+    m_hidden = std::move(m_surfaces);
     m_surfaces.clear();
     emit closed();
 }

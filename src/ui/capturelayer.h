@@ -47,6 +47,7 @@ private:
 
     std::unique_ptr<DesktopInput> m_desktop;
     std::vector<std::unique_ptr<QWidget>> m_surfaces;
+    std::vector<std::unique_ptr<QWidget>> m_hidden; // taken down, not yet deleted
     CursorPoint m_pointer;
     bool m_pointerSeen = false; // no position before the pointer first moves over the layer
     bool m_down[SlotCount] = {};
