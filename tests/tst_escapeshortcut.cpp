@@ -145,7 +145,7 @@ void TestEscapeShortcut::refusalSaidOnceThenNoMoreAsking()
     portal.bindResponse = 1;
     EscapeShortcut escape;
     escape.bind();
-    QTRY_COMPARE(portal.calls.last(), u"Close"_s);
+    QTRY_VERIFY(portal.calls.contains(u"Close"_s));
     escape.release();
     escape.bind();
     QTest::qWait(100);
