@@ -8,8 +8,16 @@ set(VARBELO_APP_ID org.varbelo.Varbelo)
 # this one uses the system's, or those it was linked against where they lie elsewhere.
 set_target_properties(varbelo PROPERTIES INSTALL_RPATH "" INSTALL_RPATH_USE_LINK_PATH ON)
 install(TARGETS varbelo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES data/linux/${VARBELO_APP_ID}.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# KWin grants its fake input only to a program whose desktop entry names the program's absolute
+# path, so Exec= is written at install time, when the prefix is final (cpack installs anew).
+install(CODE "
+    file(READ [[${PROJECT_SOURCE_DIR}/data/linux/${VARBELO_APP_ID}.desktop]] entry)
+    string(REGEX REPLACE \"\nExec=varbelo\" \"\nExec=\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/varbelo\"
+           entry \"\${entry}\")
+    set(path \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\")
+    message(STATUS \"Installing: \${path}/${VARBELO_APP_ID}.desktop\")
+    file(WRITE \"\${path}/${VARBELO_APP_ID}.desktop\" \"\${entry}\")
+")
 configure_file(data/linux/${VARBELO_APP_ID}.metainfo.xml
                ${CMAKE_BINARY_DIR}/${VARBELO_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/${VARBELO_APP_ID}.metainfo.xml
@@ -54,6 +62,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Metric twins of Arial, the font the window is laid out for, so that no caption is cut off.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
+# Metric twins of Arial, the font the window is laid out for, so that no caption is cut off;
+# Qt's wayland platform, which the window runs on where the compositor clicks for it (a plugin,
+# so no library dependency names it).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, qt6-wayland")
 include(CPack)

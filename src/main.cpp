@@ -15,16 +15,9 @@
 int main(int argc, char *argv[])
 {
 #ifdef Q_OS_LINUX
-    // Pointer and keys go through X11, so under Wayland the window must live on XWayland too.
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (platform.isEmpty() || platform.startsWith("wayland"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    const bool throughXWayland = (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-                                  || qgetenv("XDG_SESSION_TYPE") == "wayland")
-            && qgetenv("QT_QPA_PLATFORM").startsWith("xcb");
-    // A Wayland launcher hands over an XDG activation token; the window, on X11, can only pass
-    // on a startup-notification id, which Qt sends with it and XWayland's window manager takes
-    // the token as. That lets the window take the focus that the launch was for.
+    // A Wayland launcher hands over an XDG activation token; a window on X11 can only pass on a
+    // startup-notification id, which Qt sends with it and XWayland's window manager takes the
+    // token as. That lets the window take the focus that the launch was for.
     if (qEnvironmentVariableIsEmpty("DESKTOP_STARTUP_ID")
         && !qEnvironmentVariableIsEmpty("XDG_ACTIVATION_TOKEN"))
         qputenv("DESKTOP_STARTUP_ID", qgetenv("XDG_ACTIVATION_TOKEN"));
@@ -45,8 +38,29 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+#ifdef Q_OS_LINUX
+    const bool waylandSession = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+            || qgetenv("XDG_SESSION_TYPE") == "wayland";
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (input->seesWholeDesktop()) {
+        // Pointer and keys go through X11, so under Wayland the window must live on XWayland
+        // too: a native window's own pointer positions would not be in the X server's terms.
+        if (platform.isEmpty() || platform.startsWith("wayland"))
+            qputenv("QT_QPA_PLATFORM", "xcb");
+    } else if (platform.isEmpty()) {
+        // A compositor's own input: the window runs natively, so that the capture layer, a
+        // native surface over each output, reads the pointer in the compositor's layout
+        // coordinates, the ones the backend clicks in (XWayland's differ under scaling), and no
+        // XWayland is needed. xcb stays the fallback where Qt's wayland plugin (qt6-wayland) is
+        // missing.
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    }
+#endif
+
 #ifdef Q_OS_UNIX
-    adoptServerDpi();
+    // The X server's resolution; a native Wayland window gets the output's scale from Qt.
+    if (!qgetenv("QT_QPA_PLATFORM").startsWith("wayland"))
+        adoptServerDpi();
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("varbelo"));
@@ -55,6 +69,12 @@ int main(int argc, char *argv[])
     // One look on every platform, Fusion's, drawing the red of the running Execute button and a
     // set toggle pressed in, which neither Fusion nor some native styles show.
     QApplication::setStyle(new ClickerStyle);
+#ifdef Q_OS_LINUX
+    // The desktop portal, where the compositor has no protocol of its own: the window stays on
+    // XWayland then, whose coordinates are the desktop's own at a scale of 1.
+    input = completeDesktopInput(std::move(input));
+    const bool throughXWayland = waylandSession && input->seesWholeDesktop();
+#endif
 
     AutoClicker window(std::move(input));
     if (!window.Form_Load())

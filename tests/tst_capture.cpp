@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 
@@ -34,6 +36,7 @@ private slots:
     void captureKeepsFlags();
     void escStopsRunOnly();
     void captureDuringPlayback();
+    void layerCapturesWhereDesktopIsHidden();
 
 private:
     void poll(int ticks = 1)
@@ -288,3 +291,38 @@ void TestCapture::captureDuringPlayback()
 
 QTEST_MAIN(TestCapture)
 #include "tst_capture.moc"
+
+// Where the desktop input is blind (Wayland) a Record toggle puts a surface over each screen,
+// and the pointer and keys on it feed the same capture: global position, one row, advance.
+void TestCapture::layerCapturesWhereDesktopIsHidden()
+{
+    QCOMPARE(w().Record, nullptr); // elsewhere the window has no such control
+    f = std::make_unique<WindowFixture>(false);
+    w().show();
+    QVERIFY(QTest::qWaitForWindowActive(&w()));
+    QVERIFY(w().Record && w().Record->isVisible());
+
+    w().Record->click();
+    QWidgetList surfaces;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == u"captureSurface"_s && widget->isVisible())
+            surfaces << widget;
+    QCOMPARE(surfaces.size(), QGuiApplication::screens().size());
+    QWidget *surface = surfaces.last();
+    QMouseEvent move(QEvent::MouseMove, QPointF(30, 40), surface->mapToGlobal(QPointF(30, 40)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(surface, &move);
+    QTest::keyPress(surface, Qt::Key_Space);
+    poll();
+    const QPoint at = surface->screen()->geometry().topLeft() + QPoint(30, 40);
+    QCOMPARE(w().XPos[0]->text(), QString::number(at.x()));
+    QCOMPARE(w().YPos[0]->text(), QString::number(at.y()));
+    QCOMPARE(w().Label4->text(), u"X: "_s + QString::number(at.x()));
+    QCOMPARE(w().FocusRow, 1);
+
+    QTest::keyRelease(surface, Qt::Key_Space);
+    QTest::keyClick(surface, Qt::Key_Escape);
+    QVERIFY(!w().Record->isChecked());
+    poll(2);
+    QCOMPARE(capturedRows(), 1);
+}

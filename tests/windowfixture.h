@@ -14,9 +14,9 @@
 // directory of its own so that tests never meet a real running copy.
 struct WindowFixture
 {
-    WindowFixture()
+    explicit WindowFixture(bool seesWholeDesktop = true)
     {
-        auto input = std::make_unique<FakeDesktopInput>();
+        auto input = std::make_unique<FakeDesktopInput>(seesWholeDesktop);
         desktop = input.get();
         window = std::make_unique<AutoClicker>(std::move(input), lockPath());
         // The tests drive the poll themselves.

@@ -7,6 +7,9 @@ packages=(
     cmake make g++ pkg-config
     qt6-base-dev libgl-dev
     libx11-dev libxtst-dev libxrandr-dev libxi-dev
+    # the Wayland backends: the client library, wayland-scanner, the protocols' XML files;
+    # the native window's Qt platform
+    libwayland-dev wayland-protocols plasma-wayland-protocols qt6-wayland
     fonts-liberation
     # tests: a display of their own, a window manager, X input and inspection tools
     xvfb openbox xdotool x11-utils x11-xserver-utils xauth strace procps
@@ -28,10 +31,23 @@ packages=(
     g++-mingw-w64-x86-64 wine wine64 ninja-build zip
 )
 
+# Installed without what they recommend: kwin-wayland's would bring the whole Plasma desktop,
+# and with it a D-Bus that X11 programs launch by themselves.
+bare_packages=(
+    # tests: headless Wayland compositors (sway, KWin on a private session bus), typing into
+    # them, reading sway's window tree
+    sway wtype kwin-wayland dbus jq
+)
+
 missing=()
 for p in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
     [ "$status" = installed ] || missing+=("$p")
+done
+missing_bare=()
+for p in "${bare_packages[@]}"; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+    [ "$status" = installed ] || missing_bare+=("$p")
 done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
@@ -51,9 +67,14 @@ elif [ -f /etc/apt/sources.list ] && ! grep -q '^deb-src' /etc/apt/sources.list;
     sources_added=yes
 fi
 [ $sources_added = yes ] && echo "Enabled Debian's source packages"
-[ ${#missing[@]} -eq 0 ] && [ $sources_added = no ] && exit 0
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_bare[@]} -eq 0 ] && [ $sources_added = no ] && exit 0
 
 $sudo apt-get update -qq
-[ ${#missing[@]} -eq 0 ] && exit 0
-echo "Installing: ${missing[*]}"
-$sudo apt-get install -y -qq "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get install -y -qq "${missing[@]}"
+fi
+if [ ${#missing_bare[@]} -gt 0 ]; then
+    echo "Installing: ${missing_bare[*]}"
+    $sudo apt-get install -y -qq --no-install-recommends "${missing_bare[@]}"
+fi

@@ -52,6 +52,14 @@ public:
     virtual bool seesWholeDesktop() const { return true; }
 };
 
-// Returns the backend of the platform the program was built for, or nullptr with the reason
-// in whyNot when it cannot work here (no display, no input-injection extension, ...).
+// Returns the backend for the desktop the program runs on, or nullptr with the reason in
+// whyNot when none can work here (no display, no input-injection extension, ...). On Linux it
+// is chosen at start-up from what the session offers.
 std::unique_ptr<DesktopInput> createDesktopInput(std::string &whyNot);
+
+#ifdef __linux__
+// Called once the application object exists, with what createDesktopInput returned: a backend
+// that needs Qt's event loop (the desktop portal, over D-Bus) and comes earlier in the order
+// takes over if the desktop grants it; otherwise input comes back as it was.
+std::unique_ptr<DesktopInput> completeDesktopInput(std::unique_ptr<DesktopInput> input);
+#endif

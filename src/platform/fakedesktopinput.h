@@ -15,6 +15,12 @@ public:
     bool SetCursorPos(std::int32_t x, std::int32_t y) override;
     void mouse_event(std::uint32_t dwFlags) override;
     std::int16_t GetAsyncKeyState(int vKey) override;
+    bool seesWholeDesktop() const override { return m_seesWholeDesktop; }
+
+    /// A desktop that hides the pointer and keys over other windows, as Wayland does.
+    explicit FakeDesktopInput(bool seesWholeDesktop = true) : m_seesWholeDesktop(seesWholeDesktop)
+    {
+    }
 
     /// The pointer as a user would place it (no log entry).
     void placePointer(std::int32_t x, std::int32_t y);
@@ -39,6 +45,7 @@ public:
 private:
     void record(const std::string &action);
 
+    bool m_seesWholeDesktop;
     CursorPoint m_pointer;
     bool m_buttonDown = false;
     std::set<int> m_held;

@@ -96,13 +96,13 @@ std::unique_ptr<DesktopInput> PortalDesktopInput::create(std::string &whyNot)
 {
     // QtDBus delivers replies and signals through the application's event loop.
     if (!QCoreApplication::instance()) {
-        whyNot = "varbelo: the portal backend was created before the application object";
+        whyNot = "the portal backend was created before the application object";
         return nullptr;
     }
     std::unique_ptr<PortalDesktopInput> input(new PortalDesktopInput);
     QString why;
     if (!input->start(why)) {
-        whyNot = "varbelo: " + why.toStdString();
+        whyNot = why.toStdString();
         return nullptr;
     }
     return input;

@@ -50,7 +50,7 @@ void claimIOErrorHandler()
 
 } // namespace
 
-std::unique_ptr<DesktopInput> createDesktopInput(std::string &whyNot)
+std::unique_ptr<DesktopInput> X11DesktopInput::create(std::string &whyNot)
 {
     Display *display = XOpenDisplay(nullptr);
     if (!display) {

@@ -15,6 +15,8 @@ typedef struct _XDisplay Display;
 class X11DesktopInput : public DesktopInput
 {
 public:
+    /// The backend on the display DISPLAY names, or nullptr with the reason in whyNot.
+    static std::unique_ptr<DesktopInput> create(std::string &whyNot);
     /// Takes over an open connection that has the XTEST extension.
     explicit X11DesktopInput(Display *display);
     ~X11DesktopInput() override;

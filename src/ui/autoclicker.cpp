@@ -2,7 +2,11 @@
 #include "autoclicker.h"
 
 #include "blinktimeout.h"
+#include "capturelayer.h"
 #include "coordinatebox.h"
+#ifdef VARBELO_HAVE_DBUS
+#    include "escapeshortcut.h"
+#endif
 #include "mouseicon.h"
 #include "numbertext.h"
 #include "pacedtimer.h"
@@ -57,6 +61,13 @@ AutoClicker::AutoClicker(std::unique_ptr<DesktopInput> input, const QString &loc
                          QWidget *parent)
     : QWidget(parent, Qt::Window), m_input(std::move(input)), m_instance(lockPath)
 {
+    // Blind to the pointer and keys over other windows: record through a layer of our own,
+    // which answers the poll in the desktop input's place while it is up.
+    if (!m_input->seesWholeDesktop()) {
+        auto layer = std::make_unique<CaptureLayer>(std::move(m_input));
+        m_layer = layer.get();
+        m_input = std::move(layer);
+    }
     // A fixed frame with a title bar, system menu and close box, but no minimise or maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
@@ -196,6 +207,16 @@ void AutoClicker::createControls()
     Execute->setToolTip(QStringLiteral(
             "Start the execution of the mouse positions and clicks of pointer behaviour..."));
 
+    if (m_layer) {
+        // In the empty space between the loop box and the status line.
+        Record = new QPushButton(QStringLiteral("Record"), this);
+        Record->setGeometry(twips(4590, 1620, 1320, 345));
+        Record->setCheckable(true);
+        Record->setToolTip(QStringLiteral(
+                "Cover the screens to record: point, press Space or Shift; Esc ends..."));
+        Record->setAccessibleName(QStringLiteral("Record"));
+    }
+
     Clicker = new PacedTimer(PlayInterval, this);
     Hotkey_XY = new QTimer(this);
     Hotkey_XY->setInterval(PollInterval);
@@ -214,6 +235,8 @@ void AutoClicker::setTabOrder()
     order << VSc << Execute << LoopX;
     for (int r = 0; r < Rows; ++r)
         order << LeftButtonDown[r] << LeftButtonUp[r];
+    if (Record)
+        order << Record; // last, so that the rest of the order is as everywhere else
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -238,6 +261,20 @@ void AutoClicker::connectHandlers()
                 [this, r] { LeftButtonDown_Click(r); });
         connect(LeftButtonUp[r], &QPushButton::toggled, this, [this, r] { LeftButtonUp_Click(r); });
     }
+    if (Record) {
+        connect(Record, &QPushButton::toggled, this, &AutoClicker::Record_Click);
+        connect(m_layer, &CaptureLayer::closed, Record, [this] { Record->setChecked(false); });
+    }
+#ifdef VARBELO_HAVE_DBUS
+    // The poll cannot see Esc over other windows here: ask the desktop for it during runs.
+    if (m_layer) {
+        m_escape = new EscapeShortcut(this);
+        connect(m_escape, &EscapeShortcut::activated, this, [this] {
+            if (Execute->text() == RunningCaption)
+                Execute_Click();
+        });
+    }
+#endif
     Hotkey_XY->start();
 }
 
@@ -256,6 +293,8 @@ bool AutoClicker::Form_Load()
 
 void AutoClicker::Form_Unload()
 {
+    if (m_layer)
+        m_layer->hide();
     Hotkey_XY->stop();
     Clicker->stop();
     releaseHeldButton();
@@ -329,6 +368,14 @@ void AutoClicker::Clicker_Timer()
 
 void AutoClicker::setExecuteRunning(bool running)
 {
+#ifdef VARBELO_HAVE_DBUS
+    if (m_escape) {
+        if (running)
+            m_escape->bind();
+        else
+            m_escape->release();
+    }
+#endif
     QPalette palette = Execute->palette();
     palette.setColor(QPalette::Button,
                      running ? QColor(255, 0, 0)
@@ -501,4 +548,12 @@ void AutoClicker::capture()
     } else if (VSc->value() < VSc->maximum()) {
         VSc->setValue(VSc->value() + 1);
     }
+}
+
+void AutoClicker::Record_Click()
+{
+    if (Record->isChecked())
+        m_layer->show();
+    else
+        m_layer->hide();
 }

@@ -11,7 +11,9 @@
 
 #include <QWidget>
 
+class CaptureLayer;
 class CoordinateBox;
+class EscapeShortcut;
 class PacedTimer;
 class QLabel;
 class QLineEdit;
@@ -63,6 +65,8 @@ public:
 
     // Live position, capture and Esc
     void Hotkey_XY_Timer();
+    /// Where the desktop hides the pointer from the poll: puts the capture layer up or down.
+    void Record_Click();
 
     /// Index of the item shown in row 0; follows the thumb while it is dragged.
     int topItem() const;
@@ -82,6 +86,9 @@ public:
     QPushButton *Execute = nullptr;
     PacedTimer *Clicker = nullptr;
     QTimer *Hotkey_XY = nullptr;
+    // Only where the desktop input cannot see the whole desktop (Wayland); null elsewhere, where
+    // the window stays as it always was.
+    QPushButton *Record = nullptr;
 
     // Shared state
     Script script;
@@ -106,6 +113,8 @@ private:
     std::int32_t CursorY();
 
     std::unique_ptr<DesktopInput> m_input;
+    CaptureLayer *m_layer = nullptr; // m_input itself when there is a Record toggle
+    EscapeShortcut *m_escape = nullptr; // Esc through the desktop's portal, where it is needed
     SingleInstance m_instance;
     CursorPoint m_pointer; // the one record every read of the pointer fills
     std::int32_t m_shownX = 0; // what the readouts show, "X: 0" and "Y: 0" at first

@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""The desktop portal's RemoteDesktop, ScreenCast and GlobalShortcuts, as far as the program uses
+"""The desktop portal's RemoteDesktop and ScreenCast, as far as the program uses
 them, on a private session bus: a granted remote-desktop session is forwarded to mutter's own
 RemoteDesktop and ScreenCast interfaces, one stream per monitor, so that the clicks really land.
 The test steers it through org.varbelo.test.StandIn: the answer the prompt gives, the end of
-every session, a press of a bound shortcut, and the log of the requests and their options."""
+every session and the log of the requests and their options."""
 import uuid
 
 import dbus
@@ -41,7 +41,6 @@ class Request(dbus.service.Object):
 class Session(dbus.service.Object):
     rd = None  # mutter's remote desktop session, once started
     persist = False
-    shortcuts = ()
     open = True
 
     def stop(self):
@@ -61,16 +60,7 @@ class Session(dbus.service.Object):
         pass
 
 
-class Shortcuts(dbus.service.Object):
-    """GlobalShortcuts. Its CreateSession lives in a class of its own: dbus-python finds a method
-    by its Python name, and RemoteDesktop has one of that name too."""
-    @dbus.service.method(PORTAL + '.GlobalShortcuts', in_signature='a{sv}', out_signature='o',
-                         sender_keyword='sender')
-    def CreateSession(self, options, sender):
-        return self.create_session(options, sender)
-
-
-class Portal(Shortcuts):
+class Portal(dbus.service.Object):
     answer = 0
     sessions = {}
     calls = []
@@ -158,25 +148,6 @@ class Portal(Shortcuts):
     def NotifyPointerButton(self, session, options, button, state):
         mutter('RemoteDesktop.Session', self.sessions[session].rd, 'NotifyPointerButton', button,
                bool(state))
-
-    @dbus.service.method(PORTAL + '.GlobalShortcuts', in_signature='oa(sa{sv})sa{sv}',
-                         out_signature='o', sender_keyword='sender')
-    def BindShortcuts(self, session, shortcuts, parent, options, sender):
-        self.sessions[session].shortcuts = [str(id) for id, _ in shortcuts]
-        return self.request(' '.join(['BindShortcuts'] + ['%s=%s' % (
-            id, props.get('preferred_trigger', '')) for id, props in shortcuts]), sender, options,
-            {'shortcuts': dbus.Array([(id, {'trigger_description': 'Esc'})
-                                      for id, _ in shortcuts], signature='(sa{sv})')})
-
-    @dbus.service.signal(PORTAL + '.GlobalShortcuts', signature='osta{sv}')
-    def Activated(self, session, shortcut, timestamp, options):
-        pass
-
-    @dbus.service.method(TEST, in_signature='s')
-    def PressShortcut(self, shortcut):
-        for path, session in self.sessions.items():
-            if session.open and shortcut in session.shortcuts:
-                self.Activated(dbus.ObjectPath(path), shortcut, dbus.UInt64(0), {})
 
     @dbus.service.method(TEST, in_signature='u')
     def SetAnswer(self, code):

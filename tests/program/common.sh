@@ -299,3 +299,55 @@ is_red() { # "R G B": the running Execute button's face, pure red (a pale red gr
     read -r r g b <<<"$1"
     ((r >= 250 && g <= 5 && b <= 5))
 }
+
+# ---- Wayland compositors: they and their clients run as an ordinary user (sway refuses root,
+# and KWin lets a client use its restricted interfaces only when it can read the client's
+# /proc/PID/exe, which it cannot for another user's). Each gets a directory of its own with
+# copies of the programs that it runs. ----
+
+wayland_user() { # sets udir and uenv, the prefix that runs a command as that user
+    chmod 711 "$work" # the user may pass through, not list
+    udir="$work/user"
+    mkdir -p -m 700 "$udir/run"
+    uenv=(env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$udir" XDG_RUNTIME_DIR="$udir/run"
+          LANG=C.UTF-8)
+    if [ "$(id -u)" = 0 ]; then
+        chown -R 65534:65534 "$udir"
+        uenv=(setpriv --reuid=65534 --regid=65534 --clear-groups "${uenv[@]}")
+    fi
+}
+
+user_copy() { # FILE: a copy of FILE in the user's directory, its path printed
+    local copy
+    copy="$udir/$(basename "$1")"
+    cp "$1" "$copy"
+    [ "$(id -u)" = 0 ] && chown 65534:65534 "$copy"
+    echo "$copy"
+}
+
+wait_socket() { # PATH SECONDS PID: the compositor's socket, or fail with its log
+    local deadline=$((SECONDS + $2))
+    until [ -S "$1" ]; do
+        is_running "$3" || fail "the compositor ended before it listened on $1"
+        ((SECONDS < deadline)) || fail "no compositor socket $1 within $2 s"
+        sleep 0.05
+    done
+}
+
+wait_line() { # LOG REGEX SECONDS WHAT: true once a line of LOG matches
+    local deadline=$((SECONDS + $3))
+    until grep -qE "$2" "$1" 2>/dev/null; do
+        ((SECONDS < deadline)) || fail "$4 within $3 s"
+        sleep 0.05
+    done
+}
+
+# Checks the presses a waylandrecorder logged against "X Y" lines, in its own pixels, in order.
+expect_presses() { # LOG EXPECTED WHAT
+    local got
+    got=$(awk '$1 == "press" {print $2, $3}' "$1")
+    [ "$got" = "$2" ] || fail "$3: expected presses at
+$2
+got
+${got:-none}"
+}

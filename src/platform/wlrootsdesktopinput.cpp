@@ -1,0 +1,198 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "wlrootsdesktopinput.h"
+
+#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
+#include "xdg-output-unstable-v1-client-protocol.h"
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <linux/input-event-codes.h>
+#include <wayland-client.h>
+
+namespace {
+
+std::uint32_t timestamp()
+{
+    using namespace std::chrono;
+    return std::uint32_t(
+            duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// Only the logical position and size matter: they are what the layout is made of.
+void logicalPosition(void *data, zxdg_output_v1 *, std::int32_t x, std::int32_t y)
+{
+    auto *output = static_cast<WlrootsDesktopInput::Output *>(data);
+    output->x = x;
+    output->y = y;
+}
+
+void logicalSize(void *data, zxdg_output_v1 *, std::int32_t width, std::int32_t height)
+{
+    auto *output = static_cast<WlrootsDesktopInput::Output *>(data);
+    output->width = width;
+    output->height = height;
+}
+
+void ignoreDone(void *, zxdg_output_v1 *) { }
+void ignoreText(void *, zxdg_output_v1 *, const char *) { }
+
+const zxdg_output_v1_listener xdgOutputListener {logicalPosition, logicalSize, ignoreDone,
+                                                 ignoreText, ignoreText};
+
+} // namespace
+
+std::unique_ptr<DesktopInput> WlrootsDesktopInput::create(std::string &whyNot)
+{
+    std::unique_ptr<WlrootsDesktopInput> input(new WlrootsDesktopInput);
+    if (!input->m_connection.connect(whyNot))
+        return nullptr;
+    input->m_registry = wl_display_get_registry(input->m_connection.display());
+    static const wl_registry_listener listener {global, globalRemove};
+    wl_registry_add_listener(input->m_registry, &listener, input.get());
+    // The first round trip lists the globals, the second brings the outputs' layout.
+    if (!input->m_connection.roundtrip() || !input->m_connection.roundtrip()) {
+        whyNot = "the Wayland compositor closed the connection";
+        return nullptr;
+    }
+    if (!input->m_pointerManager) {
+        whyNot = "the compositor offers no zwlr_virtual_pointer_manager_v1 (not a wlroots "
+                 "compositor)";
+        return nullptr;
+    }
+    if (!input->m_outputManager) {
+        whyNot = "the compositor offers no zxdg_output_manager_v1 to learn the output layout";
+        return nullptr;
+    }
+    // No seat given: the compositor's default one, which the user's own pointer is on.
+    input->m_pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(
+            input->m_pointerManager, nullptr);
+    if (!input->m_connection.roundtrip()) {
+        whyNot = "the compositor refused a virtual pointer";
+        return nullptr;
+    }
+    return input;
+}
+
+WlrootsDesktopInput::~WlrootsDesktopInput()
+{
+    if (m_buttonHeld)
+        sendButton(false);
+    if (m_pointer)
+        zwlr_virtual_pointer_v1_destroy(m_pointer);
+    for (const auto &output : m_outputs) {
+        if (output->xdgOutput)
+            zxdg_output_v1_destroy(output->xdgOutput);
+        wl_output_destroy(output->output);
+    }
+    if (m_outputManager)
+        zxdg_output_manager_v1_destroy(m_outputManager);
+    if (m_pointerManager)
+        zwlr_virtual_pointer_manager_v1_destroy(m_pointerManager);
+    if (m_registry)
+        wl_registry_destroy(m_registry);
+    m_connection.flush();
+}
+
+void WlrootsDesktopInput::global(void *self, wl_registry *registry, std::uint32_t name,
+                                 const char *interface, std::uint32_t version)
+{
+    auto *input = static_cast<WlrootsDesktopInput *>(self);
+    if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0) {
+        input->m_pointerManager = static_cast<zwlr_virtual_pointer_manager_v1 *>(
+                wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+    } else if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0) {
+        // Version 2 sends no done event of its own, so wl_output's done is never needed.
+        input->m_outputManager = static_cast<zxdg_output_manager_v1 *>(wl_registry_bind(
+                registry, name, &zxdg_output_manager_v1_interface, std::min(version, 2u)));
+        for (const auto &output : input->m_outputs)
+            input->watchOutput(*output);
+    } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
+        auto output = std::make_unique<Output>();
+        output->owner = input;
+        output->name = name;
+        output->output =
+                static_cast<wl_output *>(wl_registry_bind(registry, name, &wl_output_interface, 1));
+        if (input->m_outputManager)
+            input->watchOutput(*output);
+        input->m_outputs.push_back(std::move(output));
+    }
+}
+
+void WlrootsDesktopInput::globalRemove(void *self, wl_registry *, std::uint32_t name)
+{
+    auto *input = static_cast<WlrootsDesktopInput *>(self);
+    std::erase_if(input->m_outputs, [name](const std::unique_ptr<Output> &output) {
+        if (output->name != name)
+            return false;
+        if (output->xdgOutput)
+            zxdg_output_v1_destroy(output->xdgOutput);
+        wl_output_destroy(output->output);
+        return true;
+    });
+}
+
+void WlrootsDesktopInput::watchOutput(Output &output)
+{
+    if (output.xdgOutput)
+        return;
+    output.xdgOutput = zxdg_output_manager_v1_get_xdg_output(m_outputManager, output.output);
+    zxdg_output_v1_add_listener(output.xdgOutput, &xdgOutputListener, &output);
+}
+
+bool WlrootsDesktopInput::GetCursorPos(CursorPoint &)
+{
+    return false; // Wayland tells no client where the pointer is over other windows
+}
+
+bool WlrootsDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
+{
+    m_connection.dispatchPending(); // outputs added, removed or moved since the last step
+    if (m_connection.lost())
+        return false;
+    // Absolute motion spans the bounding box of the outputs; positions are layout coordinates.
+    std::int64_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
+    for (const auto &output : m_outputs) {
+        if (output->width <= 0 || output->height <= 0)
+            continue;
+        left = std::min<std::int64_t>(left, output->x);
+        top = std::min<std::int64_t>(top, output->y);
+        right = std::max<std::int64_t>(right, std::int64_t(output->x) + output->width);
+        bottom = std::max<std::int64_t>(bottom, std::int64_t(output->y) + output->height);
+    }
+    if (left >= right || top >= bottom)
+        return false; // no output to point at
+    // The last pixel is extent - 1: a position past the box stops at its edge.
+    const auto within = [](std::int64_t v, std::int64_t low, std::int64_t high) {
+        return std::uint32_t(std::clamp(v, low, high - 1) - low);
+    };
+    zwlr_virtual_pointer_v1_motion_absolute(m_pointer, timestamp(), within(x, left, right),
+                                            within(y, top, bottom), std::uint32_t(right - left),
+                                            std::uint32_t(bottom - top));
+    zwlr_virtual_pointer_v1_frame(m_pointer);
+    return m_connection.flush();
+}
+
+void WlrootsDesktopInput::mouse_event(std::uint32_t dwFlags)
+{
+    if (dwFlags == LeftButtonPress || dwFlags == LeftButtonRelease)
+        sendButton(dwFlags == LeftButtonPress);
+}
+
+void WlrootsDesktopInput::sendButton(bool press)
+{
+    if (m_connection.lost())
+        return;
+    zwlr_virtual_pointer_v1_button(m_pointer, timestamp(), BTN_LEFT,
+                                   press ? WL_POINTER_BUTTON_STATE_PRESSED
+                                         : WL_POINTER_BUTTON_STATE_RELEASED);
+    zwlr_virtual_pointer_v1_frame(m_pointer);
+    if (m_connection.flush())
+        m_buttonHeld = press;
+}
+
+std::int16_t WlrootsDesktopInput::GetAsyncKeyState(int)
+{
+    return 0; // nor the keys: the capture layer reads them while it is up
+}

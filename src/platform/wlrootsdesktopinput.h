@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "desktopinput.h"
+#include "waylandconnection.h"
+
+#include <vector>
+
+struct wl_registry;
+struct wl_output;
+struct zxdg_output_manager_v1;
+struct zxdg_output_v1;
+struct zwlr_virtual_pointer_manager_v1;
+struct zwlr_virtual_pointer_v1;
+
+// A wlroots compositor (sway, Hyprland, labwc): moves and clicks through a virtual pointer
+// (zwlr_virtual_pointer_manager_v1) on a Wayland connection of its own. Absolute motion is
+// relative to the bounding box of all outputs, so the backend follows the output layout
+// (xdg-output) to turn layout coordinates into that box's. Wayland shows it neither the pointer
+// nor the keys over other programs' windows.
+class WlrootsDesktopInput : public DesktopInput
+{
+public:
+    /// The backend, or nullptr with the reason in whyNot (no Wayland display, no protocol).
+    static std::unique_ptr<DesktopInput> create(std::string &whyNot);
+    ~WlrootsDesktopInput() override;
+
+    bool GetCursorPos(CursorPoint &point) override;
+    bool SetCursorPos(std::int32_t x, std::int32_t y) override;
+    void mouse_event(std::uint32_t dwFlags) override;
+    std::int16_t GetAsyncKeyState(int vKey) override;
+    bool seesWholeDesktop() const override { return false; }
+
+    // One output of the layout, in layout (logical) coordinates.
+    struct Output
+    {
+        WlrootsDesktopInput *owner = nullptr;
+        std::uint32_t name = 0; // the registry's name of its wl_output
+        wl_output *output = nullptr;
+        zxdg_output_v1 *xdgOutput = nullptr;
+        std::int32_t x = 0, y = 0, width = 0, height = 0;
+    };
+
+private:
+    WlrootsDesktopInput() = default;
+    static void global(void *self, wl_registry *registry, std::uint32_t name, const char *interface,
+                       std::uint32_t version);
+    static void globalRemove(void *self, wl_registry *registry, std::uint32_t name);
+    void watchOutput(Output &output);
+    void sendButton(bool press);
+
+    WaylandConnection m_connection;
+    wl_registry *m_registry = nullptr;
+    zxdg_output_manager_v1 *m_outputManager = nullptr;
+    zwlr_virtual_pointer_manager_v1 *m_pointerManager = nullptr;
+    zwlr_virtual_pointer_v1 *m_pointer = nullptr;
+    std::vector<std::unique_ptr<Output>> m_outputs;
+    bool m_buttonHeld = false;
+};

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QDBusMessage>
+#include <QObject>
+#include <QVariantMap>
+
+// Esc from anywhere where the desktop hides the keys over other windows: the GlobalShortcuts
+// portal (org.freedesktop.portal.GlobalShortcuts) binds it for as long as a run needs it. Where
+// the portal is missing or refuses, it says so once on standard error and the Stop button
+// remains the way to stop.
+class EscapeShortcut : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit EscapeShortcut(QObject *parent = nullptr);
+    ~EscapeShortcut() override;
+
+    /// Asks for Esc; activated() follows each press until release().
+    void bind();
+    /// Gives Esc back to the desktop (closes the portal session).
+    void release();
+
+signals:
+    void activated();
+
+private slots:
+    // QtDBus connects D-Bus signals to slots by signature only.
+    void onResponse(uint response, const QVariantMap &results);
+    void onActivated(const QDBusMessage &message);
+
+private:
+    enum class Step { Idle, CreatingSession, Binding, Bound };
+    QString expectRequest(); // a fresh handle token, with its Response connected
+    void send(const QString &method, const QVariantList &arguments);
+    void giveUp(const QString &why);
+    void closeSession();
+
+    Step m_step = Step::Idle;
+    bool m_wanted = false;
+    bool m_unavailable = false; // said once: no more asking
+    QString m_requestPath;
+    QString m_session;
+    int m_tokens = 0;
+};

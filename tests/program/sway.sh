@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+set -euo pipefail
+# On a wlroots compositor (sway, headless, two outputs side by side) the program clicks through
+# the virtual pointer, with its window native on Wayland: a script typed into it clicks at the
+# right spots of native windows on both outputs, in the compositor's layout coordinates. Then
+# the same rows are recorded anew through the capture layer, pointing with sway's own cursor and
+# pressing Space with wtype, and replay at the recorded spots.
+# Usage: sway.sh VARBELO WAYLANDRECORDER
+VARBELO=$1
+RECORDER=$2
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+for tool in sway swaymsg wtype jq setpriv; do
+    command -v "$tool" >/dev/null || fail "$tool is not installed (tools/install-deps.sh installs it)"
+done
+
+wayland_user
+vb=$(user_copy "$VARBELO")
+recorder=$(user_copy "$RECORDER")
+cat >"$udir/config" <<'CONFIG'
+output HEADLESS-1 mode 1280x720 position 0 0
+output HEADLESS-2 mode 1280x720 position 1280 0
+xwayland disable
+default_border none
+focus_follows_mouse no
+CONFIG
+ipc="$udir/run/sway.sock"
+launch sway "${uenv[@]}" WLR_BACKENDS=headless WLR_HEADLESS_OUTPUTS=2 WLR_LIBINPUT_NO_DEVICES=1 \
+    WLR_RENDERER=pixman SWAYSOCK="$ipc" sway -c "$udir/config"
+sway_pid=$last
+wait_socket "$ipc" 10 "$sway_pid"
+socket=$(cd "$udir/run" && ls wayland-? | head -n 1)
+uenv+=(WAYLAND_DISPLAY="$socket" SWAYSOCK="$ipc")
+say "sway on $socket, outputs HEADLESS-1 at 0,0 and HEADLESS-2 at 1280,0"
+
+sway_msg() { "${uenv[@]}" swaymsg "$@" >/dev/null; }
+# The top-left corner of a window's content in layout coordinates, by jq filter.
+content_origin() { # FILTER
+    "${uenv[@]}" swaymsg -t get_tree \
+        | jq -r "[.. | objects | select(.pid? and ($1))][0] | \"\\(.rect.x + .window_rect.x) \\(.rect.y + .window_rect.y)\""
+}
+# A click of the compositor's own seat, as a user's mouse would give it.
+sway_click() { # X Y
+    sway_msg seat seat0 cursor set "$1" "$2"
+    sleep 0.05
+    sway_msg seat seat0 cursor press button1
+    sleep 0.05
+    sway_msg seat seat0 cursor release button1
+    sleep 0.15
+}
+# Keys through a new virtual keyboard, as wtype makes one per call: its first key may reach the
+# window before the keymap does, so a Ctrl goes first, which the program ignores.
+type_keys() { # WTYPE_ARGUMENTS...
+    "${uenv[@]}" wtype -s 300 -k Control_L -s 200 "$@"
+}
+
+# A recorder filling each output: the left one tiled on output 1, the right one moved to 2.
+for side in left right; do
+    launch "rec-$side" "${uenv[@]}" "$recorder" "$side"
+    wait_ready "$work/rec-$side.log" "the $side recorder"
+done
+sway_msg '[title="^right$"] move to output HEADLESS-2'
+sway_msg focus output HEADLESS-1
+
+launch varbelo "${uenv[@]}" "$vb"
+wait_line "$work/varbelo.log" '^varbelo: clicking through the wlroots virtual pointer$' 10 \
+    "expected \"varbelo: clicking through the wlroots virtual pointer\" on standard error"
+# Placed once it has its final size (sway centres a floating window by the size it has then).
+for ((i = 0; i < 100; i++)); do
+    read -r vb_x vb_y < <(content_origin '.app_id == "org.varbelo.Varbelo" and .window_rect.width == 442 and .window_rect.height == 386') || true
+    [ "${vb_x:-null}" != null ] && break
+    sleep 0.1
+done
+[ "${vb_x:-null}" != null ] || fail "the program's window (442 x 386) did not appear on sway within 10 s"
+grep -q 'XWayland' "$work/varbelo.log" && fail "the program says it runs through XWayland on sway"
+say "the program's window at $vb_x,$vb_y (native Wayland)"
+
+# Four steps, two on each output, clear of the program's window; each with Down and Up. The
+# positions are typed in one go, Tab going X, Y, next X in the first rows.
+spots=(100 650 1200 80 1380 300 2500 700)
+sleep 0.5 # the window's first frame: it takes input from then on
+sway_click $((vb_x + 72)) $((vb_y + $(row_y 0)))
+typed=()
+for v in "${spots[@]}"; do typed+=("$v" -k Tab); done
+type_keys "${typed[@]}"
+for r in 0 1 2 3; do
+    sway_click $((vb_x + down_x)) $((vb_y + $(row_y "$r")))
+    sway_click $((vb_x + up_x)) $((vb_y + $(row_y "$r")))
+done
+sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
+say "script typed, Execute clicked"
+
+read -r left_x left_y < <(content_origin '.name == "left"')
+read -r right_x right_y < <(content_origin '.name == "right"')
+deadline=$((SECONDS + 10))
+until [ "$(grep -c '^release' "$work/rec-right.log")" -ge 2 ]; do
+    ((SECONDS < deadline)) || break
+    sleep 0.1
+done
+sleep 1.2 # a fifth click, had there been one, would have come by now
+typed_left="$((100 - left_x)) $((650 - left_y))
+$((1200 - left_x)) $((80 - left_y))"
+typed_right="$((1380 - right_x)) $((300 - right_y))
+$((2500 - right_x)) $((700 - right_y))"
+expect_presses "$work/rec-left.log" "$typed_left" "output 1 (its recorder at $left_x,$left_y)"
+expect_presses "$work/rec-right.log" "$typed_right" "output 2 (its recorder at $right_x,$right_y)"
+say "two clicks on each output, at the typed layout positions"
+
+# The capture layer: row 0 focused, Record, then four spots pointed at and Space held across a
+# poll at each; Esc takes the layer down. The rows keep their Down and Up.
+layer_count() {
+    "${uenv[@]}" swaymsg -t get_tree | jq '[.. | objects | select(.pid? and (.name // "" | startswith("Varbelo: point")))] | length'
+}
+record_x=350 record_y=119
+sway_click $((vb_x + 72)) $((vb_y + $(row_y 0)))
+sway_click $((vb_x + record_x)) $((vb_y + record_y))
+for ((i = 0; i < 50; i++)); do [ "$(layer_count)" = 2 ] && break; sleep 0.1; done
+[ "$(layer_count)" = 2 ] || fail "expected a capture surface on each of the two outputs, found $(layer_count)"
+recorded=(200 600 1100 150 1500 400 2400 650)
+for ((i = 0; i < 8; i += 2)); do
+    sway_msg seat seat0 cursor set "${recorded[i]}" "${recorded[i + 1]}"
+    sleep 0.2
+    type_keys -P space -s 200 -p space
+    sleep 0.15
+done
+type_keys -k Escape
+for ((i = 0; i < 50; i++)); do [ "$(layer_count)" = 0 ] && break; sleep 0.1; done
+[ "$(layer_count)" = 0 ] || fail "Esc did not take the capture layer down"
+say "four spots recorded through the layer, Esc closed it"
+
+sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
+deadline=$((SECONDS + 10))
+until [ "$(grep -c '^release' "$work/rec-right.log")" -ge 4 ]; do
+    ((SECONDS < deadline)) || break
+    sleep 0.1
+done
+sleep 1.2
+expect_presses "$work/rec-left.log" "$typed_left
+$((200 - left_x)) $((600 - left_y))
+$((1100 - left_x)) $((150 - left_y))" "output 1 after recording"
+expect_presses "$work/rec-right.log" "$typed_right
+$((1500 - right_x)) $((400 - right_y))
+$((2400 - right_x)) $((650 - right_y))" "output 2 after recording"
+say "the recorded rows replay at the spots pointed at, on both outputs"
+say PASS

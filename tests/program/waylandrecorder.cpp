@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A native Wayland window that logs the left-button presses and releases it receives, for
+// judging the program's clicks on a compositor. Usage: waylandrecorder TITLE [fullscreen]
+//
+// Prints, flushed at once: "ready" once the window is on screen, then per event
+//   press X Y / release X Y      in the window's own pixels
+//   inactive                     another window took the keyboard
+// A Wayland client never learns where its window is: the test adds the position that the
+// compositor reports for the window.
+#include <cstdio>
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QRasterWindow>
+
+namespace {
+
+class Recorder : public QRasterWindow
+{
+protected:
+    void exposeEvent(QExposeEvent *event) override
+    {
+        QRasterWindow::exposeEvent(event);
+        if (isExposed() && !m_ready) {
+            m_ready = true;
+            std::printf("ready\n");
+            std::fflush(stdout);
+        }
+    }
+    void mousePressEvent(QMouseEvent *event) override { log("press", event); }
+    void mouseReleaseEvent(QMouseEvent *event) override { log("release", event); }
+
+private:
+    static void log(const char *what, QMouseEvent *event)
+    {
+        if (event->button() != Qt::LeftButton)
+            return;
+        const QPoint at = event->position().toPoint();
+        std::printf("%s %d %d\n", what, at.x(), at.y());
+        std::fflush(stdout);
+    }
+    bool m_ready = false;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "wayland");
+    QGuiApplication app(argc, argv);
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: %s TITLE [fullscreen]\n", argv[0]);
+        return 2;
+    }
+    Recorder window;
+    QObject::connect(&window, &QWindow::activeChanged, [&window] {
+        if (!window.isActive()) {
+            std::printf("inactive\n");
+            std::fflush(stdout);
+        }
+    });
+    window.setTitle(QString::fromLocal8Bit(argv[1]));
+    window.resize(400, 300);
+    // Fullscreen where the compositor tells no one where windows are: it then sits at the
+    // output's origin.
+    if (argc == 3)
+        window.showFullScreen();
+    else
+        window.show();
+    return QGuiApplication::exec();
+}
