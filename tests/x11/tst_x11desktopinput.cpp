@@ -397,7 +397,12 @@ void TestX11DesktopInput::lostServerLeavesBackendQuiet()
 {
     // Xlib's default answer to a lost connection ends the process: this test would not return.
     QProcess server;
-    const QByteArray name = startServer(server, {});
+    // A display number far above those that other tests' servers get (the lowest free one), so
+    // that none of them answers in its place once it is gone: the backend would take that as a
+    // cut connection and end the process.
+    QByteArray name;
+    for (int n = 700 + QCoreApplication::applicationPid() % 200; name.isEmpty() && n < 1000; ++n)
+        name = startServer(server, {QStringLiteral(":%1").arg(n)});
     QVERIFY2(!name.isEmpty(), "cannot start a second Xvfb");
     const auto stop = qScopeGuard([&] { server.waitForFinished(timeoutMs); });
     Display *display = openConnection(name.constData());
