@@ -18,15 +18,14 @@ fail() {
 # One file to copy and run: every DLL it imports must be one that comes with Windows 10 and 11.
 # (A Qt DLL, libstdc++-6.dll, libgcc_s_seh-1.dll or libwinpthread-1.dll would mean a link that
 # was not static.)
-system_dlls=" advapi32.dll comctl32.dll comdlg32.dll d3d11.dll d3d9.dll dwmapi.dll dwrite.dll
- dxgi.dll gdi32.dll imm32.dll kernel32.dll msvcrt.dll mpr.dll netapi32.dll ole32.dll oleaut32.dll
- setupapi.dll shell32.dll shlwapi.dll user32.dll userenv.dll uxtheme.dll version.dll winmm.dll
- ws2_32.dll wtsapi32.dll "
+system_dlls=(advapi32 authz comctl32 comdlg32 d3d11 d3d9 dwmapi dwrite dxgi gdi32 imm32 kernel32
+    msvcrt mpr netapi32 ole32 oleaut32 setupapi shcore shell32 shlwapi user32 userenv uxtheme
+    version winmm ws2_32 wtsapi32)
 imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
 [ -n "$imports" ] || fail "found no imported DLLs in $exe: not a Windows program?"
 for dll in $imports; do
     lower=${dll,,}
-    [[ $system_dlls == *" $lower "* || $lower == api-ms-win-* ]] \
+    [[ " ${system_dlls[*]} " == *" ${lower%.dll} "* || $lower == api-ms-win-* ]] \
         || fail "$exe needs $dll, which Windows does not have; only system DLLs may be imported"
 done
 
