@@ -86,7 +86,7 @@ shoot() { # DPI NAME: the picture goes to OUT_DIR/window-NAME.png
 if [ -f "$windows_build/varbelo.exe" ]; then
     (
         VARBELO=$windows_build/varbelo.exe
-        RECORDER=$windows_build/tests/windows/clickrecorder.exe
+        RECORDER=$windows_build/clickrecorder.exe
         export WINEPREFIX=$windows_build/wineprefix
         shoot 96 wine
     )

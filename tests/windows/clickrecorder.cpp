@@ -17,6 +17,8 @@
 #endif
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 namespace {
@@ -80,6 +82,8 @@ int main(int argc, char **argv)
     const int x = std::atoi(argv[1]), y = std::atoi(argv[2]);
     const int width = std::atoi(argv[3]), height = std::atoi(argv[4]);
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    // Plain line feeds, as the Linux recorder writes them: the test reads the log with shell tools.
+    _setmode(_fileno(stdout), _O_BINARY);
 
     // Positions are physical pixels, as the program's are.
     ::SetProcessDPIAware();
