@@ -6,7 +6,8 @@
 #
 # With DISPLAY set the program replaces this script, so the caller's process id is the wine
 # process's own. Without one (CI, or a test that must not use the user's screen) the program gets
-# a private Xvfb, and the prefix's wine processes and that Xvfb are stopped when it ends.
+# a private Xvfb with openbox, and the prefix's wine processes, openbox and that Xvfb are stopped
+# when it ends.
 #
 # The Windows build's CMAKE_CROSSCOMPILING_EMULATOR (the build-time icon tool, the tests).
 # Usage: WINEPREFIX=DIR wine.sh PROGRAM.exe [ARGUMENT...]
@@ -66,9 +67,14 @@ fi
 
 work=$(mktemp -d)
 xvfb=""
+wm=""
 cleanup() {
     # The prefix's wineserver ends the wine processes it still runs (explorer, services).
     "$wineserver" -k 2>/dev/null || true
+    if [ -n "$wm" ]; then
+        kill "$wm" 2>/dev/null || true
+        wait "$wm" 2>/dev/null || true
+    fi
     if [ -n "$xvfb" ]; then
         kill "$xvfb" 2>/dev/null || true
         wait "$xvfb" 2>/dev/null || true
@@ -90,6 +96,13 @@ for _ in $(seq 100); do
 done
 grep -q . "$work/display" || fail "Xvfb gave no display number within 10 s"
 export DISPLAY=":$(head -n 1 "$work/display")"
+# A window manager, as on a desktop: without one, wine's windows wait seconds to be activated.
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+wm=$!
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.05
+done
 
 status=0
 wine "$@" || status=$?
