@@ -15,6 +15,10 @@
 #include <QTest>
 #include <QTimer>
 
+#ifdef Q_OS_WIN
+#    include <qt_windows.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 class TestMainWindow : public QObject
@@ -297,6 +301,12 @@ void TestMainWindow::captionsFitAtEveryScale_data()
 void TestMainWindow::captionsFitAtEveryScale()
 {
     QFETCH(qreal, scale);
+#ifdef Q_OS_WIN
+    // Wine has no Arial: Liberation Sans through wine's GDI comes out a pixel or three wider at
+    // 150 % and more than Arial's room. Only Windows itself can tell how Arial fares there.
+    if (scale > 1.25 && ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        QSKIP("under wine, whose stand-in for Arial runs wider at 150 % and more");
+#endif
     const int frame = w().style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
     const auto check = [&](QWidget *control, const QString &text, int margins) {
         QFont font = control->font();

@@ -4,13 +4,17 @@
 # server's resolution, which the program lays itself out at), with a few rows filled the way a
 # user fills them. `make screenshots` runs it.
 #
-# Usage: tools/screenshots.sh [BUILD_DIR [OUT_DIR]]
-#   writes OUT_DIR/window-96dpi.png and OUT_DIR/window-144dpi.png (default: docs)
+# With the Windows build there too (make windows), varbelo.exe under wine at 96 dpi as well.
+#
+# Usage: tools/screenshots.sh [BUILD_DIR [OUT_DIR [WINDOWS_BUILD_DIR]]]
+#   writes OUT_DIR/window-96dpi.png and OUT_DIR/window-144dpi.png (default: docs), and
+#   OUT_DIR/window-wine.png when WINDOWS_BUILD_DIR (default: build-windows) holds varbelo.exe
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$source_dir/build}
 out=${2:-$source_dir/docs}
+windows_build=${3:-$source_dir/build-windows}
 
 [ -d "$build" ] || {
     echo "screenshots: no build directory $build; run make build first" >&2
@@ -31,8 +35,8 @@ done
 
 # One X server per resolution, each in a subshell of its own: the program tests' helpers stop
 # everything they started when it ends.
-shoot() { # DPI
-    local dpi=$1
+shoot() { # DPI NAME: the picture goes to OUT_DIR/window-NAME.png
+    local dpi=$1 name=$2
     # shellcheck source=tests/program/common.sh
     source "$source_dir/tests/program/common.sh"
     # Nothing from the invoking user's desktop settings: the pictures look the same everywhere.
@@ -73,9 +77,17 @@ shoot() { # DPI
     xdotool windowfocus --sync "$rec_window"
     xdotool mousemove --sync 1000 300
     sleep 1.2 # xdotool warps the pointer, which the readout shows within a second
-    "$XSHOT" "$vb_window" "$out/window-${dpi}dpi.png" || fail "could not save $out/window-${dpi}dpi.png"
-    say "${win_w}x${win_h} at $dpi dpi: $out/window-${dpi}dpi.png"
+    "$XSHOT" "$vb_window" "$out/window-$name.png" || fail "could not save $out/window-$name.png"
+    say "${win_w}x${win_h} at $dpi dpi: $out/window-$name.png"
 }
 
-(shoot 96)
-(shoot 144)
+(shoot 96 96dpi)
+(shoot 144 144dpi)
+if [ -f "$windows_build/varbelo.exe" ]; then
+    (
+        VARBELO=$windows_build/varbelo.exe
+        RECORDER=$windows_build/clickrecorder.exe
+        export WINEPREFIX=$windows_build/wineprefix
+        shoot 96 wine
+    )
+fi

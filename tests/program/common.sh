@@ -23,6 +23,19 @@ chmod 700 "$work"
 started=() # every background process, oldest first
 server=
 
+# A Windows build of the program (varbelo.exe) and its test windows run under wine, in the prefix
+# that WINEPREFIX names; the wine process is the one started, so its pid and exit code are the
+# program's; wine delivers key state and synthesized clicks only among its own windows, so the
+# test's own windows are Windows programs too. On Windows the program keeps its lock in the user's
+# profile: as with the runtime directory below on Linux, each test starts with no earlier test's. (Wine numbers processes anew
+# with each wineserver, so a lock left by a copy that a previous test killed names a process id
+# that this test's copy may get.)
+wine_run=()
+if [[ $VARBELO == *.exe ]]; then
+    wine_run=(bash "$(dirname "${BASH_SOURCE[0]}")/../../tools/windows/wine.sh")
+    rm -f "${WINEPREFIX:?a .exe runs in the wine prefix WINEPREFIX names}"/drive_c/users/*/varbelo.lock
+fi
+
 say() { echo "[$(date +%T.%3N)] $*"; }
 
 # Ends the test with the reason, then the logs of what ran, so a failure explains itself.
@@ -60,6 +73,10 @@ stop_all() {
         kill -KILL "$pid" 2>/dev/null || true
         { wait "$pid"; } 2>/dev/null || true
     done
+    # Wine's own processes (explorer, services) outlive the program: end them before their display.
+    if [ ${#wine_run[@]} -gt 0 ]; then
+        "$(command -v wineserver || echo /usr/lib/wine/wineserver)" -k 2>/dev/null || true
+    fi
     if [ -n "$server" ]; then
         kill -TERM "$server" 2>/dev/null || true
         wait "$server" 2>/dev/null || true
@@ -122,11 +139,11 @@ mkdir -m 700 "$runtime"
 varbelo_env=(env -u QT_QPA_PLATFORM -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS
              -u QT_FONT_DPI -u QT_ENABLE_HIGHDPI_SCALING -u QT_USE_PHYSICAL_DPI
              XDG_RUNTIME_DIR="$runtime")
-varbelo_command=("${varbelo_env[@]}" "$VARBELO")
+varbelo_command=("${varbelo_env[@]}" "${wine_run[@]}" "$VARBELO")
 start_varbelo() { # LOGNAME [NAME=VALUE...]: the settings a user may add, such as QT_FONT_DPI
     local log=$1
     shift
-    launch "$log" "${varbelo_env[@]}" "$@" "$VARBELO"
+    launch "$log" "${varbelo_env[@]}" "$@" "${wine_run[@]}" "$VARBELO"
 }
 
 windows_named() { # REGEX: ids of the mapped windows whose title matches
@@ -245,7 +262,7 @@ place_and_record() { # [LEFT]
     vb_x=$win_x vb_y=$win_y
     ((vb_x + win_w < left - 20 && vb_y + win_h < 1000)) \
         || fail "expected the program's window moved to the top-left corner, it is at ${vb_x},${vb_y}"
-    launch recorder "$RECORDER" "$left" 0 $((1280 - left)) 1024
+    launch recorder "${wine_run[@]}" "$RECORDER" "$left" 0 $((1280 - left)) 1024
     rec="$work/recorder.log"
     wait_ready "$rec" "the click recorder"
 }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows backend and the taskbar helper against a real Win32 desktop (wine on Xvfb here),
 // and the program's resources (icon, version information, manifest), which are linked in from
-// the same varbelo.rc the program is built with. Plain C++, as there is no Qt for this compiler;
-// qtstub/QWidget stands in for the widget.
+// the same varbelo.rc the program is built with. Plain Win32 without Qt: the taskbar helper is
+// handed windows made here, through qtstub/QWidget, so that each case (not yet shown, shown, the
+// owner reset as Qt resets it) is exactly the one meant; varbelo.exe itself is tested from outside
+// by the program tests under wine.
 //
 // Wine keeps the key and button state of a process's own injected input, so presses made here
 // can be read back here. Key checks run before any window exists, as wine may reload the key
