@@ -8,8 +8,8 @@ packages=(
     qt6-base-dev libgl-dev
     libx11-dev libxtst-dev libxrandr-dev libxi-dev
     # the Wayland backends: the client library, wayland-scanner, the protocols' XML files;
-    # the native window's Qt platform
-    libwayland-dev wayland-protocols plasma-wayland-protocols qt6-wayland
+    # the recording overlay's key symbols; the native window's Qt platform
+    libwayland-dev wayland-protocols plasma-wayland-protocols libxkbcommon-dev qt6-wayland
     fonts-liberation
     # tests: a display of their own, a window manager, X input and inspection tools
     xvfb openbox xdotool x11-utils x11-xserver-utils xauth strace procps
@@ -35,8 +35,8 @@ packages=(
 # and with it a D-Bus that X11 programs launch by themselves.
 bare_packages=(
     # tests: headless Wayland compositors (sway, KWin on a private session bus), typing into
-    # them, reading sway's window tree
-    sway wtype kwin-wayland dbus jq
+    # them, reading sway's window tree, reading its pixels
+    sway wtype kwin-wayland dbus jq grim
 )
 
 missing=()

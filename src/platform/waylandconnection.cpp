@@ -65,8 +65,8 @@ void WaylandConnection::reportLoss()
 {
     m_lost = true;
     std::fprintf(stderr,
-                 "varbelo: lost the connection to the Wayland compositor (%s): clicks "
-                 "are no longer sent\n",
+                 "varbelo: lost the connection to the Wayland compositor (%s): %s\n",
                  std::strerror(wl_display_get_error(m_display) ? wl_display_get_error(m_display)
-                                                               : errno));
+                                                               : errno),
+                 m_whatStops);
 }

@@ -11,7 +11,9 @@ struct wl_display;
 class WaylandConnection
 {
 public:
-    WaylandConnection() = default;
+    /// whatStops completes the one line said when the compositor goes away.
+    explicit WaylandConnection(const char *whatStops = "clicks are no longer sent")
+        : m_whatStops(whatStops) { }
     ~WaylandConnection();
     WaylandConnection(const WaylandConnection &) = delete;
     WaylandConnection &operator=(const WaylandConnection &) = delete;
@@ -30,6 +32,7 @@ public:
 private:
     void reportLoss();
 
+    const char *m_whatStops;
     wl_display *m_display = nullptr;
     bool m_lost = false;
 };

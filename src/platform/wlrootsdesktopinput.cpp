@@ -2,7 +2,6 @@
 #include "wlrootsdesktopinput.h"
 
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
-#include "xdg-output-unstable-v1-client-protocol.h"
 
 #include <algorithm>
 #include <chrono>
@@ -19,27 +18,6 @@ std::uint32_t timestamp()
     return std::uint32_t(
             duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
-
-// Only the logical position and size matter: they are what the layout is made of.
-void logicalPosition(void *data, zxdg_output_v1 *, std::int32_t x, std::int32_t y)
-{
-    auto *output = static_cast<WlrootsDesktopInput::Output *>(data);
-    output->x = x;
-    output->y = y;
-}
-
-void logicalSize(void *data, zxdg_output_v1 *, std::int32_t width, std::int32_t height)
-{
-    auto *output = static_cast<WlrootsDesktopInput::Output *>(data);
-    output->width = width;
-    output->height = height;
-}
-
-void ignoreDone(void *, zxdg_output_v1 *) { }
-void ignoreText(void *, zxdg_output_v1 *, const char *) { }
-
-const zxdg_output_v1_listener xdgOutputListener {logicalPosition, logicalSize, ignoreDone,
-                                                 ignoreText, ignoreText};
 
 } // namespace
 
@@ -61,7 +39,7 @@ std::unique_ptr<DesktopInput> WlrootsDesktopInput::create(std::string &whyNot)
                  "compositor)";
         return nullptr;
     }
-    if (!input->m_outputManager) {
+    if (!input->m_layout.hasManager()) {
         whyNot = "the compositor offers no zxdg_output_manager_v1 to learn the output layout";
         return nullptr;
     }
@@ -81,13 +59,6 @@ WlrootsDesktopInput::~WlrootsDesktopInput()
         sendButton(false);
     if (m_pointer)
         zwlr_virtual_pointer_v1_destroy(m_pointer);
-    for (const auto &output : m_outputs) {
-        if (output->xdgOutput)
-            zxdg_output_v1_destroy(output->xdgOutput);
-        wl_output_destroy(output->output);
-    }
-    if (m_outputManager)
-        zxdg_output_manager_v1_destroy(m_outputManager);
     if (m_pointerManager)
         zwlr_virtual_pointer_manager_v1_destroy(m_pointerManager);
     if (m_registry)
@@ -102,43 +73,14 @@ void WlrootsDesktopInput::global(void *self, wl_registry *registry, std::uint32_
     if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0) {
         input->m_pointerManager = static_cast<zwlr_virtual_pointer_manager_v1 *>(
                 wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
-    } else if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0) {
-        // Version 2 sends no done event of its own, so wl_output's done is never needed.
-        input->m_outputManager = static_cast<zxdg_output_manager_v1 *>(wl_registry_bind(
-                registry, name, &zxdg_output_manager_v1_interface, std::min(version, 2u)));
-        for (const auto &output : input->m_outputs)
-            input->watchOutput(*output);
-    } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
-        auto output = std::make_unique<Output>();
-        output->owner = input;
-        output->name = name;
-        output->output =
-                static_cast<wl_output *>(wl_registry_bind(registry, name, &wl_output_interface, 1));
-        if (input->m_outputManager)
-            input->watchOutput(*output);
-        input->m_outputs.push_back(std::move(output));
+    } else {
+        input->m_layout.global(registry, name, interface, version);
     }
 }
 
 void WlrootsDesktopInput::globalRemove(void *self, wl_registry *, std::uint32_t name)
 {
-    auto *input = static_cast<WlrootsDesktopInput *>(self);
-    std::erase_if(input->m_outputs, [name](const std::unique_ptr<Output> &output) {
-        if (output->name != name)
-            return false;
-        if (output->xdgOutput)
-            zxdg_output_v1_destroy(output->xdgOutput);
-        wl_output_destroy(output->output);
-        return true;
-    });
-}
-
-void WlrootsDesktopInput::watchOutput(Output &output)
-{
-    if (output.xdgOutput)
-        return;
-    output.xdgOutput = zxdg_output_manager_v1_get_xdg_output(m_outputManager, output.output);
-    zxdg_output_v1_add_listener(output.xdgOutput, &xdgOutputListener, &output);
+    static_cast<WlrootsDesktopInput *>(self)->m_layout.globalRemove(name);
 }
 
 bool WlrootsDesktopInput::GetCursorPos(CursorPoint &)
@@ -153,8 +95,8 @@ bool WlrootsDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
         return false;
     // Absolute motion spans the bounding box of the outputs; positions are layout coordinates.
     std::int64_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
-    for (const auto &output : m_outputs) {
-        if (output->width <= 0 || output->height <= 0)
+    for (const auto &output : m_layout.outputs()) {
+        if (!output->known())
             continue;
         left = std::min<std::int64_t>(left, output->x);
         top = std::min<std::int64_t>(top, output->y);

@@ -2,14 +2,10 @@
 #pragma once
 
 #include "desktopinput.h"
+#include "outputlayout.h"
 #include "waylandconnection.h"
 
-#include <vector>
-
 struct wl_registry;
-struct wl_output;
-struct zxdg_output_manager_v1;
-struct zxdg_output_v1;
 struct zwlr_virtual_pointer_manager_v1;
 struct zwlr_virtual_pointer_v1;
 
@@ -31,29 +27,17 @@ public:
     std::int16_t GetAsyncKeyState(int vKey) override;
     bool seesWholeDesktop() const override { return false; }
 
-    // One output of the layout, in layout (logical) coordinates.
-    struct Output
-    {
-        WlrootsDesktopInput *owner = nullptr;
-        std::uint32_t name = 0; // the registry's name of its wl_output
-        wl_output *output = nullptr;
-        zxdg_output_v1 *xdgOutput = nullptr;
-        std::int32_t x = 0, y = 0, width = 0, height = 0;
-    };
-
 private:
     WlrootsDesktopInput() = default;
     static void global(void *self, wl_registry *registry, std::uint32_t name, const char *interface,
                        std::uint32_t version);
     static void globalRemove(void *self, wl_registry *registry, std::uint32_t name);
-    void watchOutput(Output &output);
     void sendButton(bool press);
 
     WaylandConnection m_connection;
     wl_registry *m_registry = nullptr;
-    zxdg_output_manager_v1 *m_outputManager = nullptr;
     zwlr_virtual_pointer_manager_v1 *m_pointerManager = nullptr;
     zwlr_virtual_pointer_v1 *m_pointer = nullptr;
-    std::vector<std::unique_ptr<Output>> m_outputs;
+    OutputLayout m_layout;
     bool m_buttonHeld = false;
 };

@@ -1,6 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "capturelayer.h"
 
+#ifdef VARBELO_HAVE_WAYLAND
+#include "layershelloverlay.h"
+#endif
+
+#include <cstdio>
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -12,11 +18,23 @@ CaptureLayer::CaptureLayer(std::unique_ptr<DesktopInput> desktop)
 
 CaptureLayer::~CaptureLayer() = default;
 
+bool CaptureLayer::isUp() const
+{
+#ifdef VARBELO_HAVE_WAYLAND
+    if (m_overlay && m_overlay->isUp())
+        return true;
+#endif
+    return !m_surfaces.empty();
+}
+
 void CaptureLayer::show()
 {
     if (isUp())
         return;
     m_hidden.clear();
+    showOverlay();
+    if (isUp())
+        return;
     for (QScreen *screen : QGuiApplication::screens()) {
         auto surface = std::make_unique<QWidget>(
                 nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
@@ -46,12 +64,41 @@ void CaptureLayer::show()
     }
 }
 
+// The overlay where the window itself is a Wayland client and the compositor has a layer
+// shell; asked once, and the reason it cannot be said once.
+void CaptureLayer::showOverlay()
+{
+#ifdef VARBELO_HAVE_WAYLAND
+    if (!m_overlayTried && QGuiApplication::platformName() == QLatin1String("wayland")) {
+        m_overlayTried = true;
+        std::string whyNot;
+        m_overlay = LayerShellOverlay::create(whyNot);
+        if (m_overlay) {
+            connect(m_overlay.get(), &LayerShellOverlay::pointerMoved, this, [this](int x, int y) {
+                m_pointer = {x, y};
+                m_pointerSeen = true;
+            });
+            connect(m_overlay.get(), &LayerShellOverlay::keyChanged, this,
+                    [this](int vKey, bool down) { keyChanged(slotOfVirtualKey(vKey), down); });
+            connect(m_overlay.get(), &LayerShellOverlay::closed, this, &CaptureLayer::wentDown);
+        } else {
+            std::fprintf(stderr, "varbelo: recording through fullscreen windows: %s\n",
+                         whyNot.c_str());
+        }
+    }
+    if (m_overlay)
+        m_overlay->show();
+#endif
+}
+
 void CaptureLayer::hide()
 {
     if (!isUp())
         return;
-    // No release reaches a surface that is gone: keys held now read released.
-    std::fill(std::begin(m_down), std::end(m_down), false);
+#ifdef VARBELO_HAVE_WAYLAND
+    if (m_overlay)
+        m_overlay->hide();
+#endif
     // Hidden now, deleted at the next show or with the layer: hide() may run inside one of
     // their own event handlers.
     for (auto &surface : m_surfaces) {
@@ -60,7 +107,25 @@ void CaptureLayer::hide()
     }
     m_hidden = std::move(m_surfaces);
     m_surfaces.clear();
+    wentDown();
+}
+
+void CaptureLayer::wentDown()
+{
+    // No release reaches a surface that is gone: keys held now read released.
+    std::fill(std::begin(m_down), std::end(m_down), false);
     emit closed();
+}
+
+void CaptureLayer::keyChanged(int slot, bool press)
+{
+    if (slot < 0)
+        return;
+    m_down[slot] = press;
+    if (press)
+        m_pressedSincePoll[slot] = true;
+    if (press && slot == EscapeSlot)
+        hide();
 }
 
 bool CaptureLayer::eventFilter(QObject *watched, QEvent *event)
@@ -82,15 +147,8 @@ bool CaptureLayer::eventFilter(QObject *watched, QEvent *event)
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
         const auto *key = static_cast<QKeyEvent *>(event);
-        const int slot = slotOf(key->key());
-        if (slot < 0 || key->isAutoRepeat())
-            return true;
-        const bool press = event->type() == QEvent::KeyPress;
-        m_down[slot] = press;
-        if (press)
-            m_pressedSincePoll[slot] = true;
-        if (press && slot == EscapeSlot)
-            hide();
+        if (!key->isAutoRepeat())
+            keyChanged(slotOf(key->key()), event->type() == QEvent::KeyPress);
         return true;
     }
     case QEvent::Close:
@@ -133,22 +191,25 @@ void CaptureLayer::mouse_event(std::uint32_t dwFlags)
     m_desktop->mouse_event(dwFlags);
 }
 
-std::int16_t CaptureLayer::GetAsyncKeyState(int vKey)
+int CaptureLayer::slotOfVirtualKey(int vKey)
 {
-    int slot;
     switch (vKey) {
     case ShiftKey:
-        slot = ShiftSlot;
-        break;
+        return ShiftSlot;
     case SpaceKey:
-        slot = SpaceSlot;
-        break;
+        return SpaceSlot;
     case EscapeKey:
-        slot = EscapeSlot;
-        break;
+        return EscapeSlot;
     default:
-        return m_desktop->GetAsyncKeyState(vKey);
+        return -1;
     }
+}
+
+std::int16_t CaptureLayer::GetAsyncKeyState(int vKey)
+{
+    const int slot = slotOfVirtualKey(vKey);
+    if (slot < 0)
+        return m_desktop->GetAsyncKeyState(vKey);
     // As the Windows call answers: down now, or pressed once since the last query.
     const bool pressed = m_pressedSincePoll[slot];
     m_pressedSincePoll[slot] = false;

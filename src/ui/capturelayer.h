@@ -9,11 +9,14 @@
 #include <QObject>
 #include <QWidget>
 
+class LayerShellOverlay;
+
 // Recording where the desktop hides the pointer and the keys over other programs' windows (a
 // Wayland compositor): while it is up, a see-through surface over every screen catches the
 // pointer and Space, Shift and Esc, and answers GetCursorPos and GetAsyncKeyState with them,
 // so that the window's poll captures exactly as it does on X11. Moves and clicks go to the
-// desktop it wraps. Esc closes it.
+// desktop it wraps. Esc closes it. The surfaces are the compositor's overlay layer where it has
+// one (wlroots, KWin), else a fullscreen window per screen.
 class CaptureLayer : public QObject, public DesktopInput
 {
     Q_OBJECT
@@ -26,7 +29,7 @@ public:
     void show();
     /// Takes the surfaces down; says so through closed() if they were up.
     void hide();
-    bool isUp() const { return !m_surfaces.empty(); }
+    bool isUp() const;
 
     bool GetCursorPos(CursorPoint &point) override;
     bool SetCursorPos(std::int32_t x, std::int32_t y) override;
@@ -44,10 +47,16 @@ protected:
 private:
     enum KeySlot { ShiftSlot, SpaceSlot, EscapeSlot, SlotCount };
     static int slotOf(int qtKey);
+    static int slotOfVirtualKey(int vKey);
+    void showOverlay();
+    void keyChanged(int slot, bool press);
+    void wentDown();
 
     std::unique_ptr<DesktopInput> m_desktop;
     std::vector<std::unique_ptr<QWidget>> m_surfaces;
     std::vector<std::unique_ptr<QWidget>> m_hidden; // taken down, not yet deleted
+    std::unique_ptr<LayerShellOverlay> m_overlay;
+    bool m_overlayTried = false;
     CursorPoint m_pointer;
     bool m_pointerSeen = false; // no position before the pointer first moves over the layer
     bool m_down[SlotCount] = {};

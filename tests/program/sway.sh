@@ -10,7 +10,7 @@ set -euo pipefail
 VARBELO=$1
 RECORDER=$2
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-for tool in sway swaymsg wtype jq setpriv; do
+for tool in sway swaymsg wtype jq grim setpriv; do
     command -v "$tool" >/dev/null || fail "$tool is not installed (tools/install-deps.sh installs it)"
 done
 
@@ -107,15 +107,41 @@ expect_presses "$work/rec-right.log" "$typed_right" "output 2 (its recorder at $
 say "two clicks on each output, at the typed layout positions"
 
 # The capture layer: row 0 focused, Record, then four spots pointed at and Space held across a
-# poll at each; Esc takes the layer down. The rows keep their Down and Up.
-layer_count() {
-    "${uenv[@]}" swaymsg -t get_tree | jq '[.. | objects | select(.pid? and (.name // "" | startswith("Varbelo: point")))] | length'
+# poll at each; Esc takes the layer down. The rows keep their Down and Up. While it is up, each
+# output shows what lies beneath it through a faint tint: a recorder's pixel darkens a little,
+# not to black, and is itself again once the layer is down.
+pixel() { # X Y: the red, green and blue of one layout pixel as the compositor shows it
+    "${uenv[@]}" grim -g "$1,$2 1x1" -t ppm - | tail -c 3 | od -An -tu1 | xargs
+}
+probes=("$((left_x + 20)) $((left_y + 20))" "$((right_x + 20)) $((right_y + 20))")
+base=()
+for probe in "${probes[@]}"; do base+=("$(pixel $probe)"); done
+layer_shows() { # up|down: waits up to 5 s for every probe to show the layer so
+    local i c b seen ok
+    for ((t = 0; t < 50; t++)); do
+        ok=1
+        for i in "${!probes[@]}"; do
+            seen=($(pixel ${probes[i]}))
+            b=(${base[i]})
+            for c in 0 1 2; do
+                if [ "$1" = up ]; then
+                    ((seen[c] * 100 >= b[c] * 80 && seen[c] * 100 <= b[c] * 96)) || ok=0
+                else
+                    ((seen[c] == b[c])) || ok=0
+                fi
+            done
+        done
+        ((ok)) && return 0
+        sleep 0.1
+    done
+    return 1
 }
 record_x=350 record_y=119
 sway_click $((vb_x + 72)) $((vb_y + $(row_y 0)))
 sway_click $((vb_x + record_x)) $((vb_y + record_y))
-for ((i = 0; i < 50; i++)); do [ "$(layer_count)" = 2 ] && break; sleep 0.1; done
-[ "$(layer_count)" = 2 ] || fail "expected a capture surface on each of the two outputs, found $(layer_count)"
+layer_shows up || fail "expected a see-through layer on both outputs: the probes read $(for p in "${probes[@]}"; do echo -n "($(pixel $p)) "; done)against ${base[*]}"
+grep -q 'recording through fullscreen windows' "$work/varbelo.log" \
+    && fail "the program records through fullscreen windows on sway, not its overlay layer"
 recorded=(200 600 1100 150 1500 400 2400 650)
 for ((i = 0; i < 8; i += 2)); do
     sway_msg seat seat0 cursor set "${recorded[i]}" "${recorded[i + 1]}"
@@ -124,8 +150,7 @@ for ((i = 0; i < 8; i += 2)); do
     sleep 0.15
 done
 type_keys -k Escape
-for ((i = 0; i < 50; i++)); do [ "$(layer_count)" = 0 ] && break; sleep 0.1; done
-[ "$(layer_count)" = 0 ] || fail "Esc did not take the capture layer down"
+layer_shows down || fail "Esc did not take the capture layer down"
 say "four spots recorded through the layer, Esc closed it"
 
 sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
