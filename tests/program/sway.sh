@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
-# On a wlroots compositor (sway, headless, two outputs side by side) the program clicks through
-# the virtual pointer, with its window native on Wayland: a script typed into it clicks at the
+# On a wlroots compositor (sway, headless, two outputs side by side, the second one scaled by 2
+# and reaching above the first, to negative layout positions) the program clicks through the
+# virtual pointer, with its window native on Wayland: a script typed into it clicks at the
 # right spots of native windows on both outputs, in the compositor's layout coordinates. Then
 # the same rows are recorded anew through the capture layer, pointing with sway's own cursor and
 # pressing Space with wtype, and replay at the recorded spots.
@@ -19,7 +20,7 @@ vb=$(user_copy "$VARBELO")
 recorder=$(user_copy "$RECORDER")
 cat >"$udir/config" <<'CONFIG'
 output HEADLESS-1 mode 1280x720 position 0 0
-output HEADLESS-2 mode 1280x720 position 1280 0
+output HEADLESS-2 mode 2560x1440 scale 2 position 1280 -200
 xwayland disable
 default_border none
 focus_follows_mouse no
@@ -31,9 +32,16 @@ sway_pid=$last
 wait_socket "$ipc" 10 "$sway_pid"
 socket=$(cd "$udir/run" && ls wayland-? | head -n 1)
 uenv+=(WAYLAND_DISPLAY="$socket" SWAYSOCK="$ipc")
-say "sway on $socket, outputs HEADLESS-1 at 0,0 and HEADLESS-2 at 1280,0"
+say "sway on $socket, outputs HEADLESS-1 at 0,0 and HEADLESS-2 at 1280,-200 (scale 2)"
 
 sway_msg() { "${uenv[@]}" swaymsg "$@" >/dev/null; }
+# sway's own "cursor set" counts from the top-left corner of the outputs' bounding box, not
+# from the layout's origin.
+read -r box_x box_y < <("${uenv[@]}" swaymsg -t get_outputs -r \
+    | jq -r '"\([.[].rect.x] | min) \([.[].rect.y] | min)"')
+pointer_to() { # X Y, in layout coordinates
+    sway_msg seat seat0 cursor set $(($1 - box_x)) $(($2 - box_y))
+}
 # The top-left corner of a window's content in layout coordinates, by jq filter.
 content_origin() { # FILTER
     "${uenv[@]}" swaymsg -t get_tree \
@@ -41,7 +49,7 @@ content_origin() { # FILTER
 }
 # A click of the compositor's own seat, as a user's mouse would give it.
 sway_click() { # X Y
-    sway_msg seat seat0 cursor set "$1" "$2"
+    pointer_to "$1" "$2"
     sleep 0.05
     sway_msg seat seat0 cursor press button1
     sleep 0.05
@@ -77,11 +85,13 @@ say "the program's window at $vb_x,$vb_y (native Wayland)"
 
 # Four steps, two on each output, clear of the program's window; each with Down and Up. The
 # positions are typed in one go, Tab going X, Y, next X in the first rows.
-spots=(100 650 1200 80 1380 300 2500 700)
+spots=(100 650 1200 80 1380 300 2500 -150)
 sleep 0.5 # the window's first frame: it takes input from then on
 sway_click $((vb_x + 72)) $((vb_y + $(row_y 0)))
 typed=()
-for v in "${spots[@]}"; do typed+=("$v" -k Tab); done
+for v in "${spots[@]}"; do # a leading minus would read as an option of wtype's
+    [ "${v#-}" = "$v" ] && typed+=("$v" -k Tab) || typed+=(-k minus "${v#-}" -k Tab)
+done
 type_keys "${typed[@]}"
 for r in 0 1 2 3; do
     sway_click $((vb_x + down_x)) $((vb_y + $(row_y "$r")))
@@ -101,7 +111,7 @@ sleep 1.2 # a fifth click, had there been one, would have come by now
 typed_left="$((100 - left_x)) $((650 - left_y))
 $((1200 - left_x)) $((80 - left_y))"
 typed_right="$((1380 - right_x)) $((300 - right_y))
-$((2500 - right_x)) $((700 - right_y))"
+$((2500 - right_x)) $((-150 - right_y))"
 expect_presses "$work/rec-left.log" "$typed_left" "output 1 (its recorder at $left_x,$left_y)"
 expect_presses "$work/rec-right.log" "$typed_right" "output 2 (its recorder at $right_x,$right_y)"
 say "two clicks on each output, at the typed layout positions"
@@ -142,9 +152,9 @@ sway_click $((vb_x + record_x)) $((vb_y + record_y))
 layer_shows up || fail "expected a see-through layer on both outputs: the probes read $(for p in "${probes[@]}"; do echo -n "($(pixel $p)) "; done)against ${base[*]}"
 grep -q 'recording through fullscreen windows' "$work/varbelo.log" \
     && fail "the program records through fullscreen windows on sway, not its overlay layer"
-recorded=(200 600 1100 150 1500 400 2400 650)
+recorded=(200 600 1100 150 1500 400 2400 -100)
 for ((i = 0; i < 8; i += 2)); do
-    sway_msg seat seat0 cursor set "${recorded[i]}" "${recorded[i + 1]}"
+    pointer_to "${recorded[i]}" "${recorded[i + 1]}"
     sleep 0.2
     type_keys -P space -s 200 -p space
     sleep 0.15
@@ -165,6 +175,6 @@ $((200 - left_x)) $((600 - left_y))
 $((1100 - left_x)) $((150 - left_y))" "output 1 after recording"
 expect_presses "$work/rec-right.log" "$typed_right
 $((1500 - right_x)) $((400 - right_y))
-$((2400 - right_x)) $((650 - right_y))" "output 2 after recording"
+$((2400 - right_x)) $((-100 - right_y))" "output 2 after recording"
 say "the recorded rows replay at the spots pointed at, on both outputs"
 say PASS
