@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
 # On KDE Plasma's compositor (kwin_wayland --virtual) the program clicks through KWin's fake
-# input when its desktop entry grants it: a script typed into its native window clicks at the
-# right spots of a native window. A copy that no desktop entry names is refused by KWin; it says
+# input when its desktop entry grants it: two spots recorded through its overlay layer (the
+# pointer moved and Space held through KWin's fake input) replay at the right spots of a native
+# window. A copy that no desktop entry names is refused by KWin; it says
 # so in one line and falls back to X11 (Xvfb standing in for XWayland).
 # Usage: kwin.sh VARBELO WAYLANDRECORDER FAKEKEYS
 VARBELO=$1
@@ -74,11 +75,17 @@ sleep 0.3
 # box of row 0: the positions, then 39 Tabs from row 2's X box to Down of row 0 (the order runs
 # through the other rows, the scroll bar, Execute and the loop box), the four toggles, and back
 # to Execute.
-typing=(30 Tab 690 Tab 1250 Tab 30 Tab)
+# Row 1 is focused; Record is last in the tab order, one BackTab away. Two spots are pointed at
+# and recorded through the overlay, Esc ends; each capture moved the focus on, to row 3's X box
+# now, 39 Tabs before row 1's Down. Then the rows' Down and Up, and Execute.
+recording=(BackTab Space @30,690 HoldSpace @1250,30 HoldSpace Escape)
+typing=()
 for ((i = 0; i < 39; i++)); do typing+=(Tab); done
 typing+=(Space Tab Space Tab Space Tab Space BackTab BackTab BackTab BackTab BackTab Space)
+"${uenv[@]}" "$keys" "${recording[@]}" || fail "could not record through KWin"
+sleep 0.3 # the keyboard back at the window
 "${uenv[@]}" "$keys" "${typing[@]}" || fail "could not type into KWin"
-say "script typed, Execute pressed"
+say "two spots recorded, Execute pressed"
 deadline=$((SECONDS + 8))
 until [ "$(grep -c '^release' "$work/recorder.log")" -ge 2 ]; do
     ((SECONDS < deadline)) || break
@@ -87,5 +94,5 @@ done
 sleep 1.2 # a third click, had there been one, would have come by now
 expect_presses "$work/recorder.log" "30 690
 1250 30" "KWin"
-say "two clicks at the typed global positions"
+say "two clicks at the recorded global positions"
 say PASS
