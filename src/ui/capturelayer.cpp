@@ -64,12 +64,14 @@ void CaptureLayer::show()
     }
 }
 
-// The overlay where the window itself is a Wayland client and the compositor has a layer
-// shell; asked once, and the reason it cannot be said once.
+// The overlay where the compositor has a layer shell, whether the window runs on it natively
+// or through XWayland; asked once, and the reason it cannot be said once.
 void CaptureLayer::showOverlay()
 {
 #ifdef VARBELO_HAVE_WAYLAND
-    if (!m_overlayTried && QGuiApplication::platformName() == QLatin1String("wayland")) {
+    const QString platform = QGuiApplication::platformName();
+    if (!m_overlayTried && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && (platform == QLatin1String("wayland") || platform == QLatin1String("xcb"))) {
         m_overlayTried = true;
         std::string whyNot;
         m_overlay = LayerShellOverlay::create(whyNot);
