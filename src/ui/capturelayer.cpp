@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
@@ -74,22 +74,23 @@ void CaptureLayer::showOverlay()
         && (platform == QLatin1String("wayland") || platform == QLatin1String("xcb"))) {
         m_overlayTried = true;
         std::string whyNot;
-        m_overlay = LayerShellOverlay::create(whyNot);
+        m_overlay = LayerShellOverlay::create(whyNot).release();
         if (m_overlay) {
-            connect(m_overlay.get(), &LayerShellOverlay::pointerMoved, this, [this](int x, int y) {
+            m_overlay->setParent(this);
+            connect(m_overlay, &LayerShellOverlay::pointerMoved, this, [this](int x, int y) {
                 m_pointer = {x, y};
                 m_pointerSeen = true;
             });
-            connect(m_overlay.get(), &LayerShellOverlay::keyChanged, this,
+            connect(m_overlay, &LayerShellOverlay::keyChanged, this,
                     [this](int vKey, bool down) { keyChanged(slotOfVirtualKey(vKey), down); });
-            connect(m_overlay.get(), &LayerShellOverlay::closed, this, &CaptureLayer::wentDown);
+            connect(m_overlay, &LayerShellOverlay::closed, this, &CaptureLayer::wentDown);
         } else {
             std::fprintf(stderr, "varbelo: recording through fullscreen windows: %s\n",
                          whyNot.c_str());
         }
     }
-    if (m_overlay)
-        m_overlay->show();
+    if (m_overlay && m_overlay->show())
+        qApp->installEventFilter(this);
 #endif
 }
 
@@ -112,8 +113,25 @@ void CaptureLayer::hide()
     wentDown();
 }
 
+// While the overlay is up the compositor may still leave the keyboard with the window (KWin
+// does, now and then, when the overlay comes up right after a key press): a key there counts
+// as one on the overlay, and Space does not reach the focused control.
+bool CaptureLayer::keyOverWindow(QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return false;
+    const auto *key = static_cast<QKeyEvent *>(event);
+    const int slot = slotOf(key->key());
+    if (slot < 0)
+        return false;
+    if (!key->isAutoRepeat())
+        keyChanged(slot, event->type() == QEvent::KeyPress);
+    return true;
+}
+
 void CaptureLayer::wentDown()
 {
+    qApp->removeEventFilter(this);
     // No release reaches a surface that is gone: keys held now read released.
     std::fill(std::begin(m_down), std::end(m_down), false);
     emit closed();
@@ -132,7 +150,11 @@ void CaptureLayer::keyChanged(int slot, bool press)
 
 bool CaptureLayer::eventFilter(QObject *watched, QEvent *event)
 {
-    auto *surface = qobject_cast<QWidget *>(watched);
+    // The application's filter while the overlay is up; each surface's own otherwise.
+    if (std::none_of(m_surfaces.begin(), m_surfaces.end(),
+                     [watched](const auto &surface) { return surface.get() == watched; }))
+        return keyOverWindow(event);
+    auto *surface = static_cast<QWidget *>(watched);
     switch (event->type()) {
     case QEvent::Enter: // the pointer may arrive without moving on the surface
     case QEvent::MouseMove:

@@ -50,12 +50,13 @@ private:
     static int slotOfVirtualKey(int vKey);
     void showOverlay();
     void keyChanged(int slot, bool press);
+    bool keyOverWindow(QEvent *event);
     void wentDown();
 
     std::unique_ptr<DesktopInput> m_desktop;
     std::vector<std::unique_ptr<QWidget>> m_surfaces;
     std::vector<std::unique_ptr<QWidget>> m_hidden; // taken down, not yet deleted
-    std::unique_ptr<LayerShellOverlay> m_overlay;
+    LayerShellOverlay *m_overlay = nullptr; // a child of this, where the compositor has one
     bool m_overlayTried = false;
     CursorPoint m_pointer;
     bool m_pointerSeen = false; // no position before the pointer first moves over the layer

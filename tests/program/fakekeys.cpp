@@ -2,7 +2,8 @@
 // Types keys into the focused window of KWin through org_kde_kwin_fake_input, for driving the
 // program's window where no other tool can (KWin has no virtual keyboard for ordinary clients).
 // Usage: fakekeys WORD...   each WORD is digits and '-' typed as they are, or Tab, BackTab,
-// Space, Escape; HoldSpace holds Space for 200 ms; @X,Y moves the pointer to global X, Y.
+// Space, Escape; HoldSpace holds Space for 200 ms; @X,Y moves the pointer to global X, Y;
+// Wait waits a second.
 // KWin lists the interface only to a program whose desktop entry grants it, as for the program.
 #include "fake-input-client-protocol.h"
 
@@ -78,6 +79,10 @@ int main(int argc, char **argv)
                                                             wl_fixed_from_int(y));
             wl_display_roundtrip(display);
             std::this_thread::sleep_for(200ms); // seen by the program's poll before any key
+            continue;
+        }
+        if (std::strcmp(argv[i], "Wait") == 0) {
+            std::this_thread::sleep_for(1s);
             continue;
         }
         const bool hold = std::strcmp(argv[i], "HoldSpace") == 0;

@@ -78,7 +78,8 @@ sleep 0.3
 # Row 1 is focused; Record is last in the tab order, one BackTab away. Two spots are pointed at
 # and recorded through the overlay, Esc ends; each capture moved the focus on, to row 3's X box
 # now, 39 Tabs before row 1's Down. Then the rows' Down and Up, and Execute.
-recording=(BackTab Space @30,690 HoldSpace @1250,30 HoldSpace Escape)
+# The Wait lets the overlay come up however busy the machine is.
+recording=(BackTab Space Wait @30,690 HoldSpace @1250,30 HoldSpace Escape)
 typing=()
 for ((i = 0; i < 39; i++)); do typing+=(Tab); done
 typing+=(Space Tab Space Tab Space Tab Space BackTab BackTab BackTab BackTab BackTab Space)
