@@ -282,11 +282,9 @@ void LayerShellOverlay::dispatch()
 {
     m_connection.dispatchPending();
     if (m_connection.lost()) {
+        // The surfaces went with the compositor; only the proxies are left to free.
         m_notifier->setEnabled(false);
-        // The compositor took the surfaces with it: nothing to destroy on a dead connection.
-        m_surfaces.clear();
-        m_pointerOn = nullptr;
-        emit closed();
+        close();
         return;
     }
     m_connection.flush();
