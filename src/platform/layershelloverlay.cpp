@@ -96,8 +96,10 @@ std::unique_ptr<LayerShellOverlay> LayerShellOverlay::create(std::string &whyNot
         return nullptr;
     }
     const char *theme = std::getenv("XCURSOR_THEME");
+    // The desktop's cursor size, within reason; its default where unset or unreadable.
     const char *size = std::getenv("XCURSOR_SIZE");
-    const int cursorSize = size && std::atoi(size) > 0 ? std::atoi(size) : 24;
+    const long wanted = size ? std::strtol(size, nullptr, 10) : 0;
+    const int cursorSize = wanted > 0 && wanted <= 256 ? int(wanted) : 24;
     overlay->m_cursorTheme = wl_cursor_theme_load(theme, cursorSize, overlay->m_shm);
     overlay->m_cursorSurface = wl_compositor_create_surface(overlay->m_compositor);
     overlay->m_notifier = std::make_unique<QSocketNotifier>(
