@@ -2,6 +2,7 @@
 #include "portaldesktopinput.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <limits>
 
@@ -317,15 +318,16 @@ bool PortalDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
     if (m_lost)
         return false;
     // The monitor the point lies on, or else the nearest: the pointer cannot leave the desktop.
-    const QPoint target(x, y);
+    // In 64 bits: a position far out, up to the script's limits, would overflow an int.
     const Stream *best = nullptr;
     QPoint bestPoint;
-    int bestDistance = std::numeric_limits<int>::max();
+    std::int64_t bestDistance = std::numeric_limits<std::int64_t>::max();
     for (const Stream &stream : m_streams) {
         const QRect &area = stream.area;
-        const QPoint inside(std::clamp(target.x(), area.left(), area.right()),
-                            std::clamp(target.y(), area.top(), area.bottom()));
-        const int distance = (inside - target).manhattanLength();
+        const QPoint inside(std::clamp(x, area.left(), area.right()),
+                            std::clamp(y, area.top(), area.bottom()));
+        const std::int64_t distance = std::abs(std::int64_t(inside.x()) - x)
+                + std::abs(std::int64_t(inside.y()) - y);
         if (distance < bestDistance) {
             best = &stream;
             bestPoint = inside - area.topLeft();
