@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -50,34 +51,31 @@ std::unique_ptr<DesktopInput> createDesktopInput(std::string &whyNot)
     if (!inWaylandSession())
         return X11DesktopInput::create(whyNot);
 
-    // The compositor's own ways first, since only they reach native windows; X11 last, through
-    // XWayland, where clicks reach XWayland programs only.
-    static const Candidate candidates[] = {
+    // The compositor's own ways first, since only they reach native windows.
+    const std::initializer_list<Candidate> compositorWays = {
 #ifdef VARBELO_HAVE_WAYLAND
             {"the wlroots virtual pointer", &WlrootsDesktopInput::create},
             {"KWin's fake input", &KWinDesktopInput::create},
 #endif
-            {xwayland, &X11DesktopInput::create},
     };
-    for (const Candidate &candidate : candidates) {
+    for (const Candidate &candidate : compositorWays) {
         std::string why;
         if (std::unique_ptr<DesktopInput> input = candidate.create(why)) {
-#ifdef VARBELO_HAVE_PORTAL
-            if (candidate.name == xwayland) {
-                portalPending = true;
-                return input;
-            }
-#endif
             sayTaken(candidate.name);
             return input;
         }
-        if (candidate.create == &X11DesktopInput::create) {
-            whyNot = why; // the last one: main says it, as it does outside Wayland
-            return nullptr;
-        }
         std::fprintf(stderr, "varbelo: not through %s: %s\n", candidate.name, why.c_str());
     }
-    return nullptr;
+    // X11 last, through XWayland, where clicks reach XWayland programs only. Where it fails,
+    // main says why, as it does outside Wayland.
+    std::unique_ptr<DesktopInput> input = X11DesktopInput::create(whyNot);
+#ifdef VARBELO_HAVE_PORTAL
+    portalPending = input != nullptr;
+#else
+    if (input)
+        sayTaken(xwayland);
+#endif
+    return input;
 }
 
 std::unique_ptr<DesktopInput> completeDesktopInput(std::unique_ptr<DesktopInput> input)

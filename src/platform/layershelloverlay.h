@@ -48,6 +48,15 @@ public:
     void hide();
     bool isUp() const { return !m_surfaces.empty(); }
 
+signals:
+    /// The pointer is at x, y of the layout.
+    void pointerMoved(int x, int y);
+    /// A key went down or up: ShiftKey, SpaceKey or EscapeKey.
+    void keyChanged(int vKey, bool down);
+    /// The compositor closed a surface or went away: the overlay is down.
+    void closed();
+
+private:
     // One surface, on one output.
     struct Surface
     {
@@ -59,15 +68,6 @@ public:
         wl_buffer *buffer = nullptr;
     };
 
-signals:
-    /// The pointer is at x, y of the layout.
-    void pointerMoved(int x, int y);
-    /// A key went down or up: ShiftKey, SpaceKey or EscapeKey.
-    void keyChanged(int vKey, bool down);
-    /// The compositor closed a surface or went away: the overlay is down.
-    void closed();
-
-private:
     LayerShellOverlay();
     static void global(void *self, wl_registry *registry, std::uint32_t name,
                        const char *interface, std::uint32_t version);

@@ -113,10 +113,11 @@ void CaptureLayer::hide()
     wentDown();
 }
 
-// While the overlay is up the compositor may still leave the keyboard with the window (KWin
-// does, now and then, when the overlay comes up right after a key press): a key there counts
-// as one on the overlay, and Space does not reach the focused control.
-bool CaptureLayer::keyOverWindow(QEvent *event)
+// Space, Shift or Esc from Qt: true if it was one of them, taken. The surfaces take every key;
+// while the overlay is up the application's windows give these three up too, since the
+// compositor may still leave the keyboard with them (KWin does, now and then, when the overlay
+// comes up right after a key press), and Space must not reach the focused control then.
+bool CaptureLayer::takeKey(QEvent *event)
 {
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
         return false;
@@ -153,7 +154,7 @@ bool CaptureLayer::eventFilter(QObject *watched, QEvent *event)
     // The application's filter while the overlay is up; each surface's own otherwise.
     if (std::none_of(m_surfaces.begin(), m_surfaces.end(),
                      [watched](const auto &surface) { return surface.get() == watched; }))
-        return keyOverWindow(event);
+        return takeKey(event);
     auto *surface = static_cast<QWidget *>(watched);
     switch (event->type()) {
     case QEvent::Enter: // the pointer may arrive without moving on the surface
@@ -169,12 +170,9 @@ bool CaptureLayer::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     case QEvent::KeyPress:
-    case QEvent::KeyRelease: {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (!key->isAutoRepeat())
-            keyChanged(slotOf(key->key()), event->type() == QEvent::KeyPress);
+    case QEvent::KeyRelease:
+        takeKey(event);
         return true;
-    }
     case QEvent::Close:
         hide();
         return false;

@@ -50,7 +50,7 @@ private:
     static int slotOfVirtualKey(int vKey);
     void showOverlay();
     void keyChanged(int slot, bool press);
-    bool keyOverWindow(QEvent *event);
+    bool takeKey(QEvent *event);
     void wentDown();
 
     std::unique_ptr<DesktopInput> m_desktop;
