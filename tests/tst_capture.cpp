@@ -289,9 +289,6 @@ void TestCapture::captureDuringPlayback()
     QCOMPARE(f->desktop->actions(), std::string("move 70,80"));
 }
 
-QTEST_MAIN(TestCapture)
-#include "tst_capture.moc"
-
 // Where the desktop input is blind (Wayland) a Record toggle puts a surface over each screen,
 // and the pointer and keys on it feed the same capture: global position, one row, advance.
 void TestCapture::layerCapturesWhereDesktopIsHidden()
@@ -326,3 +323,6 @@ void TestCapture::layerCapturesWhereDesktopIsHidden()
     poll(2);
     QCOMPARE(capturedRows(), 1);
 }
+
+QTEST_MAIN(TestCapture)
+#include "tst_capture.moc"
