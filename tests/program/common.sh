@@ -26,10 +26,10 @@ server=
 # A Windows build of the program (varbelo.exe) and its test windows run under wine, in the prefix
 # that WINEPREFIX names; the wine process is the one started, so its pid and exit code are the
 # program's; wine delivers key state and synthesized clicks only among its own windows, so the
-# test's own windows are Windows programs too. On Windows the program keeps its lock in the user's
-# profile: as with the runtime directory below on Linux, each test starts with no earlier test's. (Wine numbers processes anew
-# with each wineserver, so a lock left by a copy that a previous test killed names a process id
-# that this test's copy may get.)
+# test's own windows are Windows programs too. On Windows the program keeps its lock in the
+# user's profile: as with the runtime directory below on Linux, each test starts with no earlier
+# test's. (Wine numbers processes anew with each wineserver, so a lock left by a copy that a
+# previous test killed names a process id that this test's copy may get.)
 wine_run=()
 if [[ $VARBELO == *.exe ]]; then
     wine_run=(bash "$(dirname "${BASH_SOURCE[0]}")/../../tools/windows/wine.sh")
@@ -269,12 +269,7 @@ place_and_record() { # [LEFT]
 
 # The test's own X clients (recorder, click clock) print "ready" once their windows listen.
 wait_ready() { # LOG WHAT
-    local i
-    for ((i = 0; i < 100; i++)); do
-        grep -q '^ready' "$1" 2>/dev/null && return 0
-        sleep 0.05
-    done
-    fail "$2 did not start within 5 s"
+    wait_line "$1" '^ready' 5 "$2 did not start"
 }
 
 # ---- The recorder's log: the lines after a given line number, so that each step of a test
