@@ -36,6 +36,7 @@ private slots:
     void everyStopReleasesHeldButton();
     void stopWithoutHeldButtonSendsNothing();
     void editAheadOfPlaybackIsPlayed();
+    void refusedMoveClicksNothingAndIsShown();
 
 private:
     std::unique_ptr<WindowFixture> f;
@@ -334,6 +335,40 @@ void TestPlayback::editAheadOfPlaybackIsPlayed()
     w().XPos[0]->setText(u"11"_s);
     f->tick();
     QCOMPARE(f->desktop->actions(), std::string("move 10,10; move 20,25; down; move 30,30"));
+}
+
+void TestPlayback::refusedMoveClicksNothingAndIsShown()
+{
+    f->setItem(0, 10, 10, 1, 0);
+    f->setItem(1, 20, 20, 0, 1); // refused: the held button is let go all the same
+    f->setItem(2, 30, 30, 1, 1); // refused: neither press nor release
+    f->setItem(3, 40, 40, 1, 1);
+    w().LoopX->setText(u"2"_s);
+    w().Execute_Click();
+    f->tick();
+    f->desktop->refuseMoves("no screen is there");
+    f->tick(2);
+    QVERIFY(w().Clicker->isActive());
+    QVERIFY(!f->desktop->buttonDown());
+    QCOMPARE(w().ScNo->text(), u"Missed 3"_s);
+    const QString missed = u"Step 3 not played (2 steps so far): no screen is there."_s;
+    QCOMPARE(w().Notice->text(), missed);
+
+    // The desktop takes input again; a window that drops clicks is named once in a run, and the
+    // clicks still go.
+    f->desktop->refuseMoves({});
+    f->desktop->dropClicksAt(40, 40, "it drops them");
+    f->tick(2); // step 4, end of pass
+    f->desktop->dropClicksAt(10, 10, "it drops them too");
+    f->tickUntilStopped(10);
+    QCOMPARE(f->desktop->actions(),
+             std::string("move 10,10; down; no move 20,20; up; no move 30,30; move 40,40; down; "
+                         "up; move 10,10; down; move 20,20; up; move 30,30; down; up; move 40,40; "
+                         "down; up"));
+    QCOMPARE(w().Notice->text(), u"Step 4: it drops them\n\n"_s + missed);
+
+    w().Execute_Click();
+    QCOMPARE(w().Notice->text(), QString());
 }
 
 QTEST_MAIN(TestPlayback)

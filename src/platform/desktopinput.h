@@ -38,8 +38,14 @@ public:
 
     /// Reads the pointer position into point; false if the system could not tell.
     virtual bool GetCursorPos(CursorPoint &point) = 0;
-    /// Moves the pointer; the move takes effect before any button event sent after it.
+    /// Moves the pointer; the move takes effect before any button event sent after it. False
+    /// when the pointer could not be moved there: a button event would land somewhere else.
     virtual bool SetCursorPos(std::int32_t x, std::int32_t y) = 0;
+    /// Why the last SetCursorPos that returned false did, in a few words for the user.
+    virtual std::string whyMoveFailed() const { return "the desktop refused to move the pointer"; }
+    /// Why button events at (x, y) would be dropped by the window there although they are
+    /// sent, in words for the user; empty when nothing says so.
+    virtual std::string whyClicksMayNotLand(std::int32_t /*x*/, std::int32_t /*y*/) { return {}; }
     /// Sends one left-button event (LeftButtonPress or LeftButtonRelease) at the pointer.
     virtual void mouse_event(std::uint32_t dwFlags) = 0;
     /// Nonzero while the key is held down (and possibly once after a press since the last poll).

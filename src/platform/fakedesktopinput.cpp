@@ -9,9 +9,25 @@ bool FakeDesktopInput::GetCursorPos(CursorPoint &point)
 
 bool FakeDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
 {
+    const std::string at = std::to_string(x) + ',' + std::to_string(y);
+    if (!m_moveRefusal.empty()) {
+        record("no move " + at);
+        return false;
+    }
     m_pointer = {x, y};
-    record("move " + std::to_string(x) + ',' + std::to_string(y));
+    record("move " + at);
     return true;
+}
+
+std::string FakeDesktopInput::whyClicksMayNotLand(std::int32_t x, std::int32_t y)
+{
+    return x == m_dropAt.x && y == m_dropAt.y ? m_dropWhy : std::string();
+}
+
+void FakeDesktopInput::dropClicksAt(std::int32_t x, std::int32_t y, const std::string &why)
+{
+    m_dropAt = {x, y};
+    m_dropWhy = why;
 }
 
 void FakeDesktopInput::mouse_event(std::uint32_t dwFlags)

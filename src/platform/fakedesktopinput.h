@@ -13,6 +13,8 @@ class FakeDesktopInput : public DesktopInput
 public:
     bool GetCursorPos(CursorPoint &point) override;
     bool SetCursorPos(std::int32_t x, std::int32_t y) override;
+    std::string whyMoveFailed() const override { return m_moveRefusal; }
+    std::string whyClicksMayNotLand(std::int32_t x, std::int32_t y) override;
     void mouse_event(std::uint32_t dwFlags) override;
     std::int16_t GetAsyncKeyState(int vKey) override;
     bool seesWholeDesktop() const override { return m_seesWholeDesktop; }
@@ -30,6 +32,10 @@ public:
     /// A press and release that both happened since the last poll: the next query of that key
     /// reads nonzero once, as the Windows call reports such a press.
     void tapKey(int vKey);
+    /// Moves fail with this reason from now on (logged as "no move X,Y"); empty lets them succeed.
+    void refuseMoves(const std::string &why) { m_moveRefusal = why; }
+    /// Button events at (x, y) are said to be dropped there, for this reason.
+    void dropClicksAt(std::int32_t x, std::int32_t y, const std::string &why);
 
     /// The moves and button events so far, e.g. "move 10,20; down; up".
     std::string actions() const;
@@ -53,4 +59,7 @@ private:
     std::string m_actions;
     int m_actionCount = 0;
     std::string m_keyQueries;
+    std::string m_moveRefusal;
+    CursorPoint m_dropAt {-1, -1};
+    std::string m_dropWhy;
 };

@@ -21,6 +21,10 @@ public:
 
     bool GetCursorPos(CursorPoint &point) override;
     bool SetCursorPos(std::int32_t x, std::int32_t y) override;
+    std::string whyMoveFailed() const override
+    {
+        return "the Wayland compositor closed the connection";
+    }
     void mouse_event(std::uint32_t dwFlags) override;
     std::int16_t GetAsyncKeyState(int vKey) override;
     bool seesWholeDesktop() const override { return false; }

@@ -298,6 +298,7 @@ void PortalDesktopInput::lose(const QString &why, bool sessionGone)
     if (m_lost)
         return;
     m_lost = true;
+    m_whyLost = why;
     std::fprintf(stderr, "varbelo: %s; clicks are no longer sent\n", qPrintable(why));
     if (!sessionGone) {
         if (m_buttonDown)

@@ -32,6 +32,7 @@ public:
 
     bool GetCursorPos(CursorPoint &point) override;
     bool SetCursorPos(std::int32_t x, std::int32_t y) override;
+    std::string whyMoveFailed() const override { return m_whyLost.toStdString(); }
     void mouse_event(std::uint32_t dwFlags) override;
     std::int16_t GetAsyncKeyState(int vKey) override;
     bool seesWholeDesktop() const override { return false; }
@@ -60,6 +61,7 @@ private:
     std::vector<Stream> m_streams;
     bool m_buttonDown = false;
     bool m_lost = false; // the session is over: calls do nothing
+    QString m_whyLost;
     // The answer a request is waiting for.
     QDeadlineTimer m_deadline; // the whole handshake, the user's answer included
     QEventLoop *m_waiting = nullptr;

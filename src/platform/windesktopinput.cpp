@@ -26,6 +26,13 @@ bool WinDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
     return ::SetCursorPos(x, y) != FALSE;
 }
 
+std::string WinDesktopInput::whyMoveFailed() const
+{
+    // Windows says no more than "access denied": it refuses while another desktop has the input.
+    return "Windows refused to move the pointer; a UAC prompt or the lock screen may have the "
+           "input";
+}
+
 void WinDesktopInput::mouse_event(std::uint32_t dwFlags)
 {
     // Only a lone press or release: other flags would move the pointer, scroll or use another

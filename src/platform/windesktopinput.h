@@ -10,6 +10,7 @@ class WinDesktopInput : public DesktopInput
 public:
     bool GetCursorPos(CursorPoint &point) override;
     bool SetCursorPos(std::int32_t x, std::int32_t y) override;
+    std::string whyMoveFailed() const override;
     void mouse_event(std::uint32_t dwFlags) override;
     std::int16_t GetAsyncKeyState(int vKey) override;
 };

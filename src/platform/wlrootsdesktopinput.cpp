@@ -116,6 +116,12 @@ bool WlrootsDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
     return m_connection.flush();
 }
 
+std::string WlrootsDesktopInput::whyMoveFailed() const
+{
+    return m_connection.lost() ? "the Wayland compositor closed the connection"
+                               : "the compositor shows no screen to point at";
+}
+
 void WlrootsDesktopInput::mouse_event(std::uint32_t dwFlags)
 {
     if (dwFlags == LeftButtonPress || dwFlags == LeftButtonRelease)

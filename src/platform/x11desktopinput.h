@@ -23,6 +23,7 @@ public:
 
     bool GetCursorPos(CursorPoint &point) override;
     bool SetCursorPos(std::int32_t x, std::int32_t y) override;
+    std::string whyMoveFailed() const override { return "the X display is gone"; }
     void mouse_event(std::uint32_t dwFlags) override;
     std::int16_t GetAsyncKeyState(int vKey) override;
     bool pointerMayHaveMoved() override;

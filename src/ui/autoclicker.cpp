@@ -207,6 +207,15 @@ void AutoClicker::createControls()
     Execute->setToolTip(QStringLiteral(
             "Start the execution of the mouse positions and clicks of pointer behaviour..."));
 
+    // The empty space of the right-hand column, above the status line.
+    Notice = new QLabel(this);
+    Notice->setGeometry(twips(4590, 2040, 1965, 2550));
+    Notice->setFont(arial(8));
+    Notice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Notice->setWordWrap(true);
+    setTextColour(Notice, QColor(128, 0, 0));
+    Notice->setAccessibleName(QStringLiteral("Notice"));
+
     if (m_layer) {
         // In the empty space between the loop box and the status line.
         Record = new QPushButton(QStringLiteral("Record"), this);
@@ -327,6 +336,10 @@ void AutoClicker::Execute_Click()
     PassCount = 0;
     ScNo->setText(StartStatus);
     if (Execute->text() == IdleCaption) {
+        m_missedNote.clear();
+        m_droppedNote.clear();
+        m_missedSteps = 0;
+        showNotice();
         Clicker->start();
         Execute->setText(RunningCaption);
         setExecuteRunning(true);
@@ -343,17 +356,7 @@ void AutoClicker::Clicker_Timer()
 {
     PlayIndex = std::int16_t(script.nextNonEmpty(PlayIndex));
     if (PlayIndex <= Script::LastIndex) {
-        const int i = PlayIndex;
-        m_input->SetCursorPos(script.x[i], script.y[i]);
-        if (script.down[i] == 1) {
-            m_input->mouse_event(LeftButtonPress);
-            m_buttonHeld = true;
-        }
-        if (script.up[i] == 1) {
-            m_input->mouse_event(LeftButtonRelease);
-            m_buttonHeld = false;
-        }
-        ScNo->setText(QStringLiteral("Move ") + NumberText::decimal(i + 1));
+        playStep(PlayIndex);
         return;
     }
 
@@ -364,6 +367,53 @@ void AutoClicker::Clicker_Timer()
     const double loops = NumberText::read(LoopX->text());
     if (!(loops > PassCount))
         Execute_Click();
+}
+
+// A button event acts where the pointer stands: where the move failed, the step's press would
+// land on whatever the pointer happens to be over. Only a release still goes, so that the run
+// holds nothing down; the run itself goes on, as the next step may well be reachable.
+void AutoClicker::playStep(int i)
+{
+    const QString number = NumberText::decimal(i + 1);
+    const bool down = script.down[i] == 1;
+    const bool up = script.up[i] == 1;
+    if (!m_input->SetCursorPos(script.x[i], script.y[i])) {
+        if (up)
+            releaseHeldButton();
+        ++m_missedSteps;
+        m_missedNote = QStringLiteral("Step %1 not played").arg(number)
+                + (m_missedSteps > 1 ? QStringLiteral(" (%1 steps so far)").arg(m_missedSteps)
+                                     : QString())
+                + QStringLiteral(": ") + QString::fromStdString(m_input->whyMoveFailed()) + u'.';
+        showNotice();
+        ScNo->setText(QStringLiteral("Missed ") + number);
+        return;
+    }
+    if ((down || up) && m_droppedNote.isEmpty()) {
+        const std::string why = m_input->whyClicksMayNotLand(script.x[i], script.y[i]);
+        if (!why.empty()) {
+            m_droppedNote = QStringLiteral("Step %1: ").arg(number) + QString::fromStdString(why);
+            showNotice();
+        }
+    }
+    if (down) {
+        m_input->mouse_event(LeftButtonPress);
+        m_buttonHeld = true;
+    }
+    if (up) {
+        m_input->mouse_event(LeftButtonRelease);
+        m_buttonHeld = false;
+    }
+    ScNo->setText(QStringLiteral("Move ") + number);
+}
+
+void AutoClicker::showNotice()
+{
+    QStringList notes;
+    for (const QString &note : {m_droppedNote, m_missedNote})
+        if (!note.isEmpty())
+            notes << note;
+    Notice->setText(notes.join(QStringLiteral("\n\n")));
 }
 
 void AutoClicker::setExecuteRunning(bool running)

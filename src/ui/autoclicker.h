@@ -89,6 +89,9 @@ public:
     // Only where the desktop input cannot see the whole desktop (Wayland); null elsewhere, where
     // the window stays as it always was.
     QPushButton *Record = nullptr;
+    // What went wrong in this run, and what to do about it: a step that could not be played,
+    // clicks that the window at a step will not take. Empty until then; cleared at each start.
+    QLabel *Notice = nullptr;
 
     // Shared state
     Script script;
@@ -108,6 +111,8 @@ private:
     QRect twips(int left, int top, int width, int height) const;
     void setExecuteRunning(bool running);
     void releaseHeldButton();
+    void playStep(int i);
+    void showNotice();
     void capture();
     std::int32_t CursorX();
     std::int32_t CursorY();
@@ -120,4 +125,9 @@ private:
     std::int32_t m_shownX = 0; // what the readouts show, "X: 0" and "Y: 0" at first
     std::int32_t m_shownY = 0;
     bool m_buttonHeld = false; // playback pressed the left button and has not released it
+    // This run's notices: the last step that could not be played, and the first step whose
+    // clicks the window there drops (said once a run).
+    QString m_missedNote;
+    QString m_droppedNote;
+    int m_missedSteps = 0;
 };

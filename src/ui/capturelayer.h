@@ -33,6 +33,11 @@ public:
 
     bool GetCursorPos(CursorPoint &point) override;
     bool SetCursorPos(std::int32_t x, std::int32_t y) override;
+    std::string whyMoveFailed() const override { return m_desktop->whyMoveFailed(); }
+    std::string whyClicksMayNotLand(std::int32_t x, std::int32_t y) override
+    {
+        return m_desktop->whyClicksMayNotLand(x, y);
+    }
     void mouse_event(std::uint32_t dwFlags) override;
     std::int16_t GetAsyncKeyState(int vKey) override;
     bool seesWholeDesktop() const override { return false; }
