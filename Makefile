@@ -49,8 +49,16 @@ bench: deps
 	./$(BUILD)/bench/bench_hotpaths
 	bench/program_bench.sh $(BUILD)
 
+# Where no display is named (a server, a container, an SSH session) the program can only give its
+# reason and fail: give it, point at the demo, which brings its own X server, and end quietly.
+ifeq ($(strip $(DISPLAY)$(WAYLAND_DISPLAY)),)
+run: build
+	@./$(BUILD)/varbelo || true
+	@echo "make demo shows Varbelo at work on a private X server, without a display of your own."
+else
 run: build
 	./$(BUILD)/varbelo
+endif
 
 # A Debian package of the program, its desktop entry, icons, metainfo and man page.
 package: build

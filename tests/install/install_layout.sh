@@ -70,4 +70,21 @@ for size in 16 24 32 48 64 128 256; do
         || fail "expected a ${size}x${size} RGBA PNG icon, found: $kind"
 done
 echo "icons: 7 sizes"
+
+# The README and the manual in docs/: every relative link and picture names a file that is there.
+root=$(cd "$(dirname "$0")/../.." && pwd)
+broken=()
+for page in "$root/README.md" "$root"/docs/*.md; do
+    # Outside code blocks, the target of [text](target), ![text](target) and [label]: target,
+    # without its #anchor; a URL or an anchor in the page itself is not a file.
+    while IFS= read -r target; do
+        target=${target%%#*}
+        case $target in '' | *:*) continue ;; esac
+        [ -e "$(dirname "$page")/$target" ] || broken+=("${page#"$root"/} -> $target")
+    done < <(awk '/^ *```/ { code = !code; next } !code' "$page" \
+        | grep -oE '\]\([^)[:space:]]+|^ *\[[^]]+\]: *[^[:space:]]+' \
+        | sed -E 's/^\]\(//; s/^ *\[[^]]+\]: *//')
+done
+[ ${#broken[@]} = 0 ] || fail "links that name no file: $(printf '\n  %s' "${broken[@]}")"
+echo "documentation: every relative link names a file"
 echo PASS
