@@ -5,7 +5,7 @@ them, on a private session bus: a granted remote-desktop session is forwarded to
 RemoteDesktop and ScreenCast interfaces, one stream per monitor, so that the clicks really land.
 It says and does what xdg-desktop-portal-gnome 43 does (src/gnomescreencast.c, remotedesktop.c):
 each stream's position and size are mutter's Parameters of it, the streams are listed last
-recorded first, and stream positions go to mutter unchanged.
+recorded first, and input goes on to mutter unchanged, without waiting for its answer.
 The test steers it through org.varbelo.test.StandIn: the answer the prompt gives, the end of
 every session and the log of the requests and their options; and it lends the test the desktop's
 own mouse and keyboard. Usage: standin_portal.py [SCALE]: with SCALE, the monitors are first laid
@@ -110,6 +110,11 @@ class Session(dbus.service.Object):
     persist = False
     open = True
 
+    def forward(self, method, *args):
+        """Passes input on as GNOME's portal does: to mutter's session, not waiting for it."""
+        getattr(self.proxy, method)(*args, dbus_interface='org.gnome.Mutter.RemoteDesktop.Session',
+                                    reply_handler=lambda: None, error_handler=lambda _: None)
+
     def stop(self):
         self.open = False
         if self.rd:
@@ -205,18 +210,18 @@ class Portal(dbus.service.Object):
             stream.connect_to_signal(
                 'PipeWireStreamAdded', lambda node, i=index, s=stream: added(i, node, s),
                 dbus_interface='org.gnome.Mutter.ScreenCast.Stream')
+        session.proxy = bus.get_object('org.gnome.Mutter.RemoteDesktop', session.rd)
         mutter('RemoteDesktop.Session', session.rd, 'Start')
         return req
 
     @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='oa{sv}udd')
     def NotifyPointerMotionAbsolute(self, session, options, node, x, y):
-        mutter('RemoteDesktop.Session', self.sessions[session].rd, 'NotifyPointerMotionAbsolute',
-               self.sessions[session].streams[int(node)], x, y)
+        self.sessions[session].forward('NotifyPointerMotionAbsolute',
+                                       self.sessions[session].streams[int(node)], x, y)
 
     @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='oa{sv}iu')
     def NotifyPointerButton(self, session, options, button, state):
-        mutter('RemoteDesktop.Session', self.sessions[session].rd, 'NotifyPointerButton', button,
-               bool(state))
+        self.sessions[session].forward('NotifyPointerButton', button, bool(state))
 
     @dbus.service.method(TEST, in_signature='u')
     def SetAnswer(self, code):
