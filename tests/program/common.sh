@@ -368,10 +368,10 @@ ${got:-none}"
 # GNOME's compositor as a GNOME session has it: a headless mutter with XWayland, PipeWire for its
 # screen casts, and the stand-in desktop portal (tests/portal/standin_portal.py), which forwards
 # to mutter as GNOME's portal does and lends the test the desktop's own mouse and keyboard
-# (gnome_hand), all on a session bus of their own. LAYOUT is mutter's: "logical" switches on
-# scale-monitor-framebuffer as GNOME Settings does for fractional scales, "physical" is its
-# default. The monitors lie side by side, the last at SCALE. Needs wayland_user first; adds the
-# session's variables to uenv and exports XWayland's DISPLAY and XAUTHORITY.
+# (gnome_hand), all on a session bus of their own. LAYOUT is mutter's: "logical" switches on its
+# scale-monitor-framebuffer, with which GNOME Settings offers fractional scales, "physical" is
+# its default. The monitors lie side by side, the last at SCALE. Needs wayland_user first; adds
+# the session's variables to uenv and exports XWayland's DISPLAY and XAUTHORITY.
 start_gnome() { # STANDIN_PORTAL LAYOUT SCALE WxH...
     local standin i
     standin=$(user_copy "$1")
@@ -392,7 +392,8 @@ start_gnome() { # STANDIN_PORTAL LAYOUT SCALE WxH...
     launch wireplumber "${uenv[@]}" wireplumber
     local monitors=()
     for i in "${@:4}"; do monitors+=(--virtual-monitor "$i"); done
-    launch mutter "${uenv[@]}" mutter --headless --wayland --wayland-display=wayland-vb "${monitors[@]}"
+    launch mutter "${uenv[@]}" mutter --headless --wayland --wayland-display=wayland-vb \
+        "${monitors[@]}"
     wait_socket "$udir/run/wayland-vb" 20 "$last"
     wait_line "$work/mutter.log" 'Using public X11 display :[0-9]+' 10 "mutter started no XWayland"
     export DISPLAY XAUTHORITY
@@ -407,7 +408,8 @@ start_gnome() { # STANDIN_PORTAL LAYOUT SCALE WxH...
     done
     launch standin "${uenv[@]}" /usr/bin/python3 "$standin" "$3"
     wait_line "$work/standin.log" '^ready' 10 "the stand-in portal did not start"
-    say "mutter on wayland-vb and XWayland on $DISPLAY, $2 layout, monitors ${*:4}, the last at scale $3"
+    say "mutter on wayland-vb and XWayland on $DISPLAY, $2 layout, monitors ${*:4}," \
+        "the last at scale $3"
 }
 
 # The desktop's own mouse and keyboard, as a user's devices give them: Point X Y (layout

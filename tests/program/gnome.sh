@@ -60,7 +60,8 @@ xwin=$(windows_named '^clickrecorder$')
 xdotool windowunmap --sync "$xwin"
 click $((vb_x + 72)) $((vb_y + $(row_y 0)))
 click $((vb_x + 350)) $((vb_y + 119))
-wait_for_window '^Varbelo: point and press' 5 >/dev/null || fail "the capture windows did not come up"
+wait_for_window '^Varbelo: point and press' 5 >/dev/null \
+    || fail "the capture windows did not come up"
 for ((i = 0; i < 6; i += 2)); do
     gnome_hand Point "int32:${spots[i]}" "int32:${spots[i + 1]}"
     sleep 0.2
@@ -69,7 +70,8 @@ for ((i = 0; i < 6; i += 2)); do
 done
 key Escape
 sleep 0.5
-[ "$(count_windows '^Varbelo: point and press')" = 0 ] || fail "Esc did not take the capture windows down"
+[ "$(count_windows '^Varbelo: point and press')" = 0 ] \
+    || fail "Esc did not take the capture windows down"
 xdotool windowmap --sync "$xwin"
 say "three spots recorded"
 
