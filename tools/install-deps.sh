@@ -22,8 +22,9 @@ packages=(
     lintian
     # tests: the RemoteDesktop portal backend on a headless GNOME compositor with PipeWire for
     # its screen casts, through a stand-in portal in Python on a private session bus; the test's
-    # windows on Qt's Wayland platform
+    # windows on Qt's Wayland platform; the whole program there with its window on XWayland
     mutter pipewire pipewire-bin wireplumber dbus dbus-bin python3-dbus python3-gi qt6-wayland
+    xwayland
     # benchmarks
     libbenchmark-dev
     # the Windows program: Qt cross-built from Debian's source, the program with mingw-w64,

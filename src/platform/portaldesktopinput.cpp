@@ -2,8 +2,8 @@
 #include "portaldesktopinput.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 #include <QCoreApplication>
@@ -37,6 +37,9 @@ constexpr int leftButton = 0x110; // BTN_LEFT in linux/input-event-codes.h
 constexpr std::chrono::seconds answerTimeout {120};
 // Calls made while the program ends: long enough for a live portal, short for a hung one.
 constexpr int closingCallTimeoutMs = 2000;
+// mutter answers at once; one that hangs must not hold up the start for long.
+constexpr int displayConfigTimeoutMs = 2000;
+constexpr uint logicalLayout = 1; // DisplayConfig's layout-mode: 1 logical, 2 physical
 
 // Restore tokens live as long as the login session, beside the single-instance lock: the program
 // keeps nothing in the home directory, and GNOME's portal has been seen to ignore a token after a
@@ -195,7 +198,45 @@ bool PortalDesktopInput::start(QString &whyNot)
         whyNot = u"the desktop shared no monitor, so positions on it cannot be reached"_s;
         return false;
     }
+    learnScales();
     return true;
+}
+
+// In its logical layout (scale-monitor-framebuffer, which GNOME turns on for fractional scales)
+// mutter reads a stream position as the monitor's position plus the stream position divided by
+// the monitor's scale; in its default physical layout, divided by 1
+// (meta-screen-cast-monitor-stream.c). The portal gives each stream's place and size in desktop
+// units but not that scale, so mutter's DisplayConfig is asked, its logical monitors matched to
+// the streams by position. Where it cannot be asked (another desktop, a sandbox) the scales stay
+// 1, which is wrong only in that logical layout at a scale other than 1. A change of scale
+// closes mutter's streams, and the session with them: what is read here holds while it lasts.
+void PortalDesktopInput::learnScales()
+{
+    const QString displayConfig = u"org.gnome.Mutter.DisplayConfig"_s;
+    const QDBusMessage reply = m_bus.call(
+            QDBusMessage::createMethodCall(displayConfig, u"/org/gnome/Mutter/DisplayConfig"_s,
+                                           displayConfig, u"GetCurrentState"_s),
+            QDBus::Block, displayConfigTimeoutMs);
+    // Serial, monitors, logical monitors (x, y, scale, ...), properties.
+    if (reply.signature() != u"ua((ssss)a(siiddada{sv})a{sv})a(iiduba(ssss)a{sv})a{sv}"_s
+        || qdbus_cast<QVariantMap>(reply.arguments().at(3)).value(u"layout-mode"_s).toUInt()
+                != logicalLayout)
+        return;
+    const QDBusArgument monitors = reply.arguments().at(2).value<QDBusArgument>();
+    monitors.beginArray();
+    while (!monitors.atEnd()) {
+        int x = 0, y = 0;
+        double scale = 1;
+        // The fields after the scale are left unread: ending the structure skips them.
+        monitors.beginStructure();
+        monitors >> x >> y >> scale;
+        monitors.endStructure();
+        for (Stream &stream : m_streams) {
+            if (stream.area.topLeft() == QPoint(x, y) && scale > 0)
+                stream.scale = scale;
+        }
+    }
+    monitors.endArray();
 }
 
 // One step of the portal's handshake: the call returns at once, the answer comes later as the
@@ -327,8 +368,8 @@ bool PortalDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
         const QRect &area = stream.area;
         const QPoint inside(std::clamp(x, area.left(), area.right()),
                             std::clamp(y, area.top(), area.bottom()));
-        const std::int64_t distance = std::abs(std::int64_t(inside.x()) - x)
-                + std::abs(std::int64_t(inside.y()) - y);
+        const std::int64_t distance =
+                std::abs(std::int64_t(inside.x()) - x) + std::abs(std::int64_t(inside.y()) - y);
         if (distance < bestDistance) {
             best = &stream;
             bestPoint = inside - area.topLeft();
@@ -336,7 +377,7 @@ bool PortalDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
         }
     }
     notify(u"NotifyPointerMotionAbsolute"_s,
-           {best->node, double(bestPoint.x()), double(bestPoint.y())});
+           {best->node, bestPoint.x() * best->scale, bestPoint.y() * best->scale});
     return true;
 }
 

@@ -42,10 +42,12 @@ private:
     {
         uint node; // the PipeWire node the portal names the monitor by
         QRect area; // where it lies on the desktop
+        double scale = 1; // stream positions per desktop unit
     };
 
     PortalDesktopInput();
     bool start(QString &whyNot);
+    void learnScales();
     bool request(const QString &interface, const QString &method, QVariantList arguments,
                  QVariantMap &results, QString &whyNot);
     QDBusMessage sessionCall(const QString &method, const QVariantList &arguments) const;

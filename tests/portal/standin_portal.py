@@ -3,8 +3,15 @@
 """The desktop portal's RemoteDesktop and ScreenCast, as far as the program uses
 them, on a private session bus: a granted remote-desktop session is forwarded to mutter's own
 RemoteDesktop and ScreenCast interfaces, one stream per monitor, so that the clicks really land.
+It says and does what xdg-desktop-portal-gnome 43 does (src/gnomescreencast.c, remotedesktop.c):
+each stream's position and size are mutter's Parameters of it, the streams are listed last
+recorded first, and input goes on to mutter unchanged, without waiting for its answer.
 The test steers it through org.varbelo.test.StandIn: the answer the prompt gives, the end of
-every session and the log of the requests and their options."""
+every session and the log of the requests and their options; and it lends the test the desktop's
+own mouse and keyboard. Usage: standin_portal.py [SCALE]: with SCALE, the monitors are first laid
+side by side in the order of their connectors, the last one at that scale.
+"""
+import sys
 import uuid
 
 import dbus
@@ -22,6 +29,66 @@ def mutter(interface, path, method, *args):
     name = 'org.gnome.Mutter.' + interface.split('.')[0]
     return getattr(bus.get_object(name, path), method)(
         *args, dbus_interface='org.gnome.Mutter.' + interface)
+
+
+def parameters(stream):
+    return stream.Get('org.gnome.Mutter.ScreenCast.Stream', 'Parameters',
+                      dbus_interface='org.freedesktop.DBus.Properties')
+
+
+def display_state():
+    """mutter's serial, monitors, logical monitors and whether the layout is logical."""
+    serial, monitors, logical_monitors, properties = mutter(
+        'DisplayConfig', '/org/gnome/Mutter/DisplayConfig', 'GetCurrentState')
+    return serial, monitors, logical_monitors, properties.get('layout-mode') == 1
+
+
+def lay_out(scale):
+    serial, monitors, _, logical = display_state()
+    config, x = [], 0
+    for i, monitor in enumerate(sorted(monitors, key=lambda m: m[0][0])):
+        mode = next(mode for mode in monitor[1] if mode[6].get('is-current'))
+        at = scale if i == len(monitors) - 1 else 1.0
+        config.append((x, 0, at, 0, i == 0, [(monitor[0][0], mode[0], {})]))
+        x += round(mode[1] / at) if logical else mode[1]
+    mutter('DisplayConfig', '/org/gnome/Mutter/DisplayConfig', 'ApplyMonitorsConfig', serial, 1,
+           dbus.Array(config, signature='(iiduba(ssa{sv}))'), dbus.Dictionary({}, signature='sv'))
+
+
+class Mouse:
+    """The desktop's own mouse and keyboard: a remote-desktop session of mutter's with a stream
+    per monitor for its absolute moves, which mutter reads as the monitor's position plus the
+    stream position divided by the monitor's scale in the logical layout, by 1 in the physical
+    one (meta-screen-cast-monitor-stream.c)."""
+
+    def __init__(self):
+        self.rd = mutter('RemoteDesktop', '/org/gnome/Mutter/RemoteDesktop', 'CreateSession')
+        rd_id = bus.get_object('org.gnome.Mutter.RemoteDesktop', self.rd).Get(
+            'org.gnome.Mutter.RemoteDesktop.Session', 'SessionId',
+            dbus_interface='org.freedesktop.DBus.Properties')
+        cast = mutter('ScreenCast', '/org/gnome/Mutter/ScreenCast', 'CreateSession',
+                      {'remote-desktop-session-id': rd_id})
+        _, monitors, logical_monitors, logical = display_state()
+        scales = {(m[0], m[1]): m[2] if logical else 1.0 for m in logical_monitors}
+        self.streams = []  # (x, y, width, height, scale, stream)
+        for monitor in monitors:
+            path = mutter('ScreenCast.Session', cast, 'RecordMonitor', monitor[0][0], {})
+            params = parameters(bus.get_object('org.gnome.Mutter.ScreenCast', path))
+            (x, y), size = params['position'], params['size']
+            self.streams.append((x, y, *size, scales[(x, y)], path))
+        # One proxy: each new one asks mutter to describe its object first.
+        self.session = bus.get_object('org.gnome.Mutter.RemoteDesktop', self.rd)
+        self.call('Start')
+
+    def call(self, method, *args):
+        getattr(self.session, method)(*args,
+                                      dbus_interface='org.gnome.Mutter.RemoteDesktop.Session')
+
+    def point(self, x, y):
+        for left, top, width, height, scale, path in self.streams:
+            if left <= x < left + width and top <= y < top + height:
+                self.call('NotifyPointerMotionAbsolute', path, (x - left) * scale,
+                          (y - top) * scale)
 
 
 def handle(kind, sender, token):
@@ -42,6 +109,11 @@ class Session(dbus.service.Object):
     rd = None  # mutter's remote desktop session, once started
     persist = False
     open = True
+
+    def forward(self, method, *args):
+        """Passes input on as GNOME's portal does: to mutter's session, not waiting for it."""
+        getattr(self.proxy, method)(*args, dbus_interface='org.gnome.Mutter.RemoteDesktop.Session',
+                                    reply_handler=lambda: None, error_handler=lambda _: None)
 
     def stop(self):
         self.open = False
@@ -117,37 +189,39 @@ class Portal(dbus.service.Object):
         session.streams = {}  # PipeWire node id -> mutter's stream
         streams = []
 
-        def added(node, stream):
-            params = stream.Get('org.gnome.Mutter.ScreenCast.Stream', 'Parameters',
-                                dbus_interface='org.freedesktop.DBus.Properties')
+        def added(index, node, stream):
+            params = parameters(stream)
             session.streams[int(node)] = stream.object_path
-            streams.append((node, {key: dbus.Struct(params[key], signature='ii')
-                                   for key in ('position', 'size')}))
+            streams.append((index, (node, {
+                'id': str(index), 'source_type': dbus.UInt32(1),
+                **{key: dbus.Struct(params[key], signature='ii') for key in ('position', 'size')}
+            })))
             if len(streams) == len(monitors):
-                results = {'devices': dbus.UInt32(2),
-                           'streams': dbus.Array(sorted(streams), signature='(ua{sv})')}
+                results = {'devices': dbus.UInt32(2), 'streams': dbus.Array(
+                    [stream for _, stream in sorted(streams, reverse=True)], signature='(ua{sv})')}
                 if session.persist:
                     results['restore_token'] = str(uuid.uuid4())
                     self.calls.append('granted restore_token=' + results['restore_token'])
                 req.answer(0, results)
 
-        for monitor in monitors:
+        for index, monitor in enumerate(monitors):
             stream = bus.get_object('org.gnome.Mutter.ScreenCast', mutter(
                 'ScreenCast.Session', cast, 'RecordMonitor', monitor[0][0], {}))
-            stream.connect_to_signal('PipeWireStreamAdded', lambda node, s=stream: added(node, s),
-                                     dbus_interface='org.gnome.Mutter.ScreenCast.Stream')
+            stream.connect_to_signal(
+                'PipeWireStreamAdded', lambda node, i=index, s=stream: added(i, node, s),
+                dbus_interface='org.gnome.Mutter.ScreenCast.Stream')
+        session.proxy = bus.get_object('org.gnome.Mutter.RemoteDesktop', session.rd)
         mutter('RemoteDesktop.Session', session.rd, 'Start')
         return req
 
     @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='oa{sv}udd')
     def NotifyPointerMotionAbsolute(self, session, options, node, x, y):
-        mutter('RemoteDesktop.Session', self.sessions[session].rd, 'NotifyPointerMotionAbsolute',
-               self.sessions[session].streams[int(node)], x, y)
+        self.sessions[session].forward('NotifyPointerMotionAbsolute',
+                                       self.sessions[session].streams[int(node)], x, y)
 
     @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='oa{sv}iu')
     def NotifyPointerButton(self, session, options, button, state):
-        mutter('RemoteDesktop.Session', self.sessions[session].rd, 'NotifyPointerButton', button,
-               bool(state))
+        self.sessions[session].forward('NotifyPointerButton', button, bool(state))
 
     @dbus.service.method(TEST, in_signature='u')
     def SetAnswer(self, code):
@@ -165,15 +239,33 @@ class Portal(dbus.service.Object):
     def Calls(self):
         return self.calls
 
+    # The desktop's own mouse and keyboard, for the test: a move to a layout position, the left
+    # button, a key of KEYSYMS.
+    @dbus.service.method(TEST, in_signature='ii')
+    def Point(self, x, y):
+        mouse.point(x, y)
+
+    @dbus.service.method(TEST, in_signature='b')
+    def Button(self, down):
+        mouse.call('NotifyPointerButton', 0x110, down)
+
+    @dbus.service.method(TEST, in_signature='sb')
+    def Key(self, name, down):
+        mouse.call('NotifyKeyboardKeysym', dbus.UInt32(KEYSYMS[name]), down)
+
+
+KEYSYMS = {'space': 0x20, 'Escape': 0xff1b, 'Right': 0xff53, 'Shift_L': 0xffe1, 'Super_L': 0xffeb}
+
 
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
 bus = dbus.SessionBus()
 # A desktop has a mouse before any program asks for remote control, and clients bind their pointer
 # when the seat first has one: a headless mutter gets one only from a remote-desktop session, and
 # without it the clients miss the first press of the first session.
-mouse = mutter('RemoteDesktop', '/org/gnome/Mutter/RemoteDesktop', 'CreateSession')
-mutter('RemoteDesktop.Session', mouse, 'Start')
-mutter('RemoteDesktop.Session', mouse, 'NotifyPointerMotionRelative', 0.0, 0.0)
+if len(sys.argv) > 1:
+    lay_out(float(sys.argv[1]))
+mouse = Mouse()
+mouse.call('NotifyPointerMotionRelative', 0.0, 0.0)
 portal = Portal(bus, BASE)
 name = dbus.service.BusName(PORTAL + '.Desktop', bus)
 print('ready', flush=True)

@@ -354,12 +354,67 @@ wait_line() { # LOG REGEX SECONDS WHAT: true once a line of LOG matches
     done
 }
 
-# Checks the presses a waylandrecorder logged against "X Y" lines, in its own pixels, in order.
-expect_presses() { # LOG EXPECTED WHAT
+# Checks the presses a waylandrecorder logged against "X Y" lines, in its own pixels, in order;
+# or a clickrecorder's, whose X is in column 3.
+expect_presses() { # LOG EXPECTED WHAT [COLUMN]
     local got
-    got=$(awk '$1 == "press" {print $2, $3}' "$1")
+    got=$(awk -v c="${4:-2}" '$1 == "press" {print $c, $(c + 1)}' "$1")
     [ "$got" = "$2" ] || fail "$3: expected presses at
 $2
 got
 ${got:-none}"
+}
+
+# GNOME's compositor as a GNOME session has it: a headless mutter with XWayland, PipeWire for its
+# screen casts, and the stand-in desktop portal (tests/portal/standin_portal.py), which forwards
+# to mutter as GNOME's portal does and lends the test the desktop's own mouse and keyboard
+# (gnome_hand), all on a session bus of their own. LAYOUT is mutter's: "logical" switches on its
+# scale-monitor-framebuffer, with which GNOME Settings offers fractional scales, "physical" is
+# its default. The monitors lie side by side, the last at SCALE. Needs wayland_user first; adds
+# the session's variables to uenv and exports XWayland's DISPLAY and XAUTHORITY.
+start_gnome() { # STANDIN_PORTAL LAYOUT SCALE WxH...
+    local standin i
+    standin=$(user_copy "$1")
+    if [ "$2" = logical ]; then
+        mkdir -p "$udir/.config/glib-2.0/settings"
+        printf "[org/gnome/mutter]\nexperimental-features=['scale-monitor-framebuffer']\n" \
+            >"$udir/.config/glib-2.0/settings/keyfile"
+        [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$udir/.config"
+    fi
+    # XWayland's sockets: mutter refuses the directory unless anyone may write to it, and would
+    # make it with the user's umask.
+    [ -d /tmp/.X11-unix ] || (umask 0 && mkdir -p -m 1777 /tmp/.X11-unix)
+    launch bus "${uenv[@]}" dbus-daemon --session --nofork --address="unix:path=$udir/run/bus"
+    wait_socket "$udir/run/bus" 10 "$last"
+    uenv+=(DBUS_SESSION_BUS_ADDRESS="unix:path=$udir/run/bus" GSETTINGS_BACKEND=keyfile
+           XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME)
+    launch pipewire "${uenv[@]}" pipewire
+    launch wireplumber "${uenv[@]}" wireplumber
+    local monitors=()
+    for i in "${@:4}"; do monitors+=(--virtual-monitor "$i"); done
+    launch mutter "${uenv[@]}" mutter --headless --wayland --wayland-display=wayland-vb \
+        "${monitors[@]}"
+    wait_socket "$udir/run/wayland-vb" 20 "$last"
+    wait_line "$work/mutter.log" 'Using public X11 display :[0-9]+' 10 "mutter started no XWayland"
+    export DISPLAY XAUTHORITY
+    DISPLAY=$(grep -oE 'Using public X11 display :[0-9]+' "$work/mutter.log" | grep -oE ':[0-9]+')
+    XAUTHORITY=$(ls "$udir/run"/.mutter-Xwaylandauth.*)
+    uenv+=(WAYLAND_DISPLAY=wayland-vb DISPLAY="$DISPLAY" XAUTHORITY="$XAUTHORITY")
+    for ((i = 0; i < 200; i++)); do
+        "${uenv[@]}" dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+            org.freedesktop.DBus.NameHasOwner string:org.gnome.Mutter.ScreenCast 2>/dev/null \
+            | grep -q true && break
+        sleep 0.05
+    done
+    launch standin "${uenv[@]}" /usr/bin/python3 "$standin" "$3"
+    wait_line "$work/standin.log" '^ready' 10 "the stand-in portal did not start"
+    say "mutter on wayland-vb and XWayland on $DISPLAY, $2 layout, monitors ${*:4}," \
+        "the last at scale $3"
+}
+
+# The desktop's own mouse and keyboard, as a user's devices give them: Point X Y (layout
+# coordinates), Button true|false (the left one), Key NAME true|false.
+gnome_hand() { # METHOD ARGUMENTS...
+    "${uenv[@]}" dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop \
+        /org/freedesktop/portal/desktop "org.varbelo.test.StandIn.$1" "${@:2}" >/dev/null
 }

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+set -euo pipefail
+# On GNOME (headless mutter with XWayland; monitors of 1280x720 and, to its right, of 1920x1080
+# at SCALE, in mutter's logical or physical layout) the program runs on XWayland, as in a GNOME
+# session, and clicks through the RemoteDesktop portal. Spots recorded through its capture
+# windows, pointed at with the desktop's own mouse and Space, replay on the pixel into an X11
+# window on both monitors and a native window on the scaled one.
+# Usage: gnome.sh VARBELO WAYLANDRECORDER CLICKRECORDER STANDIN_PORTAL logical|physical SCALE
+VARBELO=$1
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+for tool in mutter pipewire wireplumber dbus-daemon dbus-send setpriv; do
+    command -v "$tool" >/dev/null || fail "$tool is not installed (tools/install-deps.sh installs it)"
+done
+layout=$5 scale=$6
+
+wayland_user
+vb=$(user_copy "$VARBELO")
+native=$(user_copy "$2")
+x11=$(user_copy "$3")
+start_gnome "$4" "$layout" "$scale" 1280x720 1920x1080
+# The scaled monitor's size in layout units, and layout units per pixel of a native window on it.
+read -r bw bh per_pixel < <(awk -v s="$scale" -v l="$layout" \
+    'BEGIN { if (l == "logical") print 1920 / s, 1080 / s, 1; else print 1920, 1080, s }')
+key() { # NAME...: pressed together, held for $hold seconds, released
+    local i
+    for ((i = 1; i <= $#; i++)); do gnome_hand Key "string:${!i}" boolean:true; done
+    sleep "${hold:-0}"
+    for ((i = $#; i >= 1; i--)); do gnome_hand Key "string:${!i}" boolean:false; done
+}
+click() { # X Y
+    gnome_hand Point "int32:$1" "int32:$2"
+    sleep 0.05
+    gnome_hand Button boolean:true
+    gnome_hand Button boolean:false
+    sleep 0.15
+}
+
+# The native window fullscreen, moved to the scaled monitor as a user would (mutter puts a new
+# window on the first); the X11 one over the right of the first monitor and the left half of the
+# scaled one; the program's window where mutter puts it, on the first monitor.
+launch native "${uenv[@]}" "$native" native fullscreen
+wait_ready "$work/native.log" "the native recorder"
+key Super_L Shift_L Right
+launch x11 "${uenv[@]}" "$x11" 1000 0 $((280 + bw / 2)) "$bh"
+wait_ready "$work/x11.log" "the X11 recorder"
+gnome_hand Point int32:640 int32:360
+launch varbelo "${uenv[@]}" "$vb"
+wait_line "$work/varbelo.log" '^varbelo: clicking through the RemoteDesktop portal$' 15 \
+    "expected \"varbelo: clicking through the RemoteDesktop portal\" on standard error"
+find_varbelo 10
+((vb_x + 442 < 1000)) || fail "expected the program's window left of x 1000, it is at $vb_x"
+say "the program's window at $vb_x,$vb_y on XWayland"
+
+# Three spots recorded into rows 0 to 2: the X11 window on the first monitor and on the scaled
+# one, the native window. The desktop's mouse points, Space is held across a poll, Esc ends. The
+# X11 window is unmapped meanwhile: it bypasses the window manager, so nothing could cover it.
+spots=(1100 100 $((1281 + bw / 4)) $((bh / 3 + 1)) $((1280 + 3 * bw / 4)) $((2 * bh / 3)))
+xwin=$(windows_named '^clickrecorder$')
+xdotool windowunmap --sync "$xwin"
+click $((vb_x + 72)) $((vb_y + $(row_y 0)))
+click $((vb_x + 350)) $((vb_y + 119))
+wait_for_window '^Varbelo: point and press' 5 >/dev/null \
+    || fail "the capture windows did not come up"
+for ((i = 0; i < 6; i += 2)); do
+    gnome_hand Point "int32:${spots[i]}" "int32:${spots[i + 1]}"
+    sleep 0.2
+    hold=0.2 key space
+    sleep 0.15
+done
+key Escape
+sleep 0.5
+[ "$(count_windows '^Varbelo: point and press')" = 0 ] \
+    || fail "Esc did not take the capture windows down"
+xdotool windowmap --sync "$xwin"
+say "three spots recorded"
+
+for r in 0 1 2; do
+    click $((vb_x + down_x)) $((vb_y + $(row_y "$r")))
+    click $((vb_x + up_x)) $((vb_y + $(row_y "$r")))
+done
+click $((vb_x + execute_x)) $((vb_y + execute_y))
+deadline=$((SECONDS + 10))
+until grep -q '^release' "$work/native.log" || ((SECONDS >= deadline)); do sleep 0.1; done
+sleep 1.2 # a click more, had there been one, would have come by now
+expect_presses "$work/x11.log" "${spots[*]:0:2}
+${spots[*]:2:2}" "the X11 window, in layout coordinates" 3
+expect_presses "$work/native.log" "$(awk -v x="${spots[4]}" -v y="${spots[5]}" -v p="$per_pixel" \
+    'BEGIN { print (x - 1280) / p, y / p }')" "the native window, in its own pixels"
+say "the recorded spots replay on the pixel"
+say PASS
