@@ -354,10 +354,11 @@ wait_line() { # LOG REGEX SECONDS WHAT: true once a line of LOG matches
     done
 }
 
-# Checks the presses a waylandrecorder logged against "X Y" lines, in its own pixels, in order.
+# Checks the presses a recorder logged against "X Y" lines, in order: a waylandrecorder's in its
+# window's pixels ("press X Y TIME"), a clickrecorder's in X coordinates ("press BUTTON X Y TIME").
 expect_presses() { # LOG EXPECTED WHAT
     local got
-    got=$(awk '$1 == "press" {print $2, $3}' "$1")
+    got=$(awk '$1 == "press" {print (NF == 5 ? $3 " " $4 : $2 " " $3)}' "$1")
     [ "$got" = "$2" ] || fail "$3: expected presses at
 $2
 got
