@@ -21,26 +21,9 @@ wayland_user
 vb=$(user_copy "$VARBELO")
 recorder=$(user_copy "$RECORDER")
 xrecorder=$(user_copy "$XRECORDER")
-cat >"$udir/config" <<'CONFIG'
-output HEADLESS-1 mode 1280x720 position 0 0
-output HEADLESS-2 mode 2560x1440 scale 2 position 1280 -200
-xwayland enable
-default_border none
-focus_follows_mouse no
-CONFIG
-ipc="$udir/run/sway.sock"
-launch sway "${uenv[@]}" WLR_BACKENDS=headless WLR_HEADLESS_OUTPUTS=2 WLR_LIBINPUT_NO_DEVICES=1 \
-    WLR_RENDERER=pixman SWAYSOCK="$ipc" sway -c "$udir/config"
-sway_pid=$last
-wait_socket "$ipc" 10 "$sway_pid"
-socket=$(cd "$udir/run" && ls wayland-? | head -n 1)
-uenv+=(WAYLAND_DISPLAY="$socket" SWAYSOCK="$ipc")
-sway_msg() { "${uenv[@]}" swaymsg "$@" >/dev/null; }
-# XWayland's display, which sway sets in its own environment as in a session.
-sway_msg exec "'echo \$DISPLAY >$udir/run/display'"
-wait_line "$udir/run/display" '^:[0-9]+$' 10 "sway did not tell its XWayland display"
-uenv+=(DISPLAY="$(cat "$udir/run/display")")
-say "sway on $socket, outputs HEADLESS-1 at 0,0 and HEADLESS-2 at 1280,-200 (scale 2), XWayland on ${uenv[-1]#DISPLAY=}"
+start_sway 'output HEADLESS-1 mode 1280x720 position 0 0
+output HEADLESS-2 mode 2560x1440 scale 2 position 1280 -200'
+say "sway with outputs HEADLESS-1 at 0,0 and HEADLESS-2 at 1280,-200 (scale 2), XWayland on $xdisplay"
 
 # sway's own "cursor set" counts from the top-left corner of the outputs' bounding box, not
 # from the layout's origin.
