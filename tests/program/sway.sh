@@ -67,9 +67,10 @@ sway_msg focus output HEADLESS-1
 launch rec-xa "${uenv[@]}" "$xrecorder" 900 250 350 300
 launch rec-xb "${uenv[@]}" "$xrecorder" 1700 0 600 400
 for x in a b; do wait_ready "$work/rec-x$x.log" "the X11 recorder x$x"; done
-for probe in "1000 300" "1800 100"; do
-    for ((i = 0; i < 50; i++)); do
+for probe in "1000 300" "1800 100"; do # shown, in the recorders' own colour
+    for ((i = 0; ; i++)); do
         [ "$(pixel $probe)" = "48 96 160" ] && break
+        ((i < 50)) || fail "sway did not show the X11 recorder at $probe within 5 s"
         sleep 0.1
     done
 done
@@ -94,7 +95,7 @@ declare -A origin=([left]="$left_x $left_y" [right]="$right_x $right_y" [xa]="0 
 # ones' from their window's corner, the X11 ones' in X coordinates), against rows played as
 # "RECORDER X Y" in layout coordinates; the last row's recorder tells when the run is over.
 play_and_check() { # WHAT ROW...
-    local what=$1 name r x y ox oy expected last
+    local what=$1 name r n x y ox oy expected last deadline
     shift
     last=${*: -1}
     last=${last%% *}
