@@ -117,18 +117,17 @@ play_and_check() { # WHAT ROW...
     done
 }
 
-# Eight steps, two in each window, each with Down and Up: the pointer enters X11 windows from
-# native ones on the same output and from the other one, and from the other X11 window. The
-# positions are typed in one go, Tab going X, Y, next X in the first six rows, Y before X below;
-# then on through the empty rows, the scroll bar, Execute and the loop count to the toggles.
-typed=("left 100 650" "xa 1000 300" "left 1200 80" "xb 1800 100" "xa 1100 400"
-       "right 1380 300" "xb 2200 350" "right 2500 -150")
+# Six steps, each with Down and Up, in native and X11 windows on both outputs: the pointer
+# enters X11 windows from a native one on the other output and from the other X11 window. The
+# positions are typed in one go, Tab going X, Y, next X; then on through the empty rows, the
+# scroll bar, Execute and the loop count to the toggles.
+typed=("left 100 650" "xa 1000 300" "right 1380 300" "xa 1100 400" "xb 1800 100"
+       "right 2500 -150")
 sleep 0.5 # the window's first frame: it takes input from then on
 sway_click $((vb_x + 72)) $((vb_y + $(row_y 0)))
 keys=()
-for r in "${!typed[@]}"; do
-    read -r _ x y <<<"${typed[r]}"
-    ((r < 6)) || { t=$x x=$y y=$t; }
+for r in "${typed[@]}"; do
+    read -r _ x y <<<"$r"
     for v in "$x" "$y"; do # a leading minus would read as an option of wtype's
         [ "${v#-}" = "$v" ] && keys+=("$v" -k Tab) || keys+=(-k minus "${v#-}" -k Tab)
     done
