@@ -42,7 +42,8 @@ fuzz: deps
 		-print_final_stats=1 $(FUZZ_BUILD)/corpus tests/fuzz/corpus 2>&1 \
 		| grep -vE '^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse|INITED|READ)|^"|dictionary' ; exit $${PIPESTATUS[0]}
 
-# Micro-benchmarks of the hot paths, then the whole program under its own Xvfb.
+# Micro-benchmarks of the hot paths, then the whole program under its own Xvfb, and its playback
+# pace on headless sway and KWin, into native and XWayland windows.
 bench: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARBELO_BENCH=ON >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The built program as a user runs it, on a private Xvfb under openbox: start-up, idle cost,
-# playback pace (against xdotool's own paced clicks, timed by the same recorder) and memory.
+# playback pace (against xdotool's own paced clicks, timed by the same recorder) and memory; then
+# its playback pace on Wayland desktops, into native and XWayland windows (wayland_timing.sh).
 # Prints one table with the goals beside the figures; it measures and never fails on a figure,
 # only when it cannot take one. `make bench` runs it after the micro-benchmarks.
 # Usage: bench/program_bench.sh BUILD_DIR
-# BENCH_LOGS=DIR keeps the logs and the click times there.
+# BENCH_LOGS=DIR keeps the logs and the click times there. DESKTOPS="sway kwin" names the Wayland
+# desktops, each a desktop_NAME function of wayland_timing.sh.
 set -euo pipefail
 
 bench_dir=$(cd "$(dirname "$0")" && pwd)
@@ -274,6 +276,15 @@ is_running "$vb_pid" || fail "the program ended on its own during the measuremen
 rss_kb=$(awk '/^VmHWM:/ {print $2}' "/proc/$vb_pid/status")
 kill -TERM "$vb_pid"
 wait_exit "$vb_pid" 5 || fail "the program did not end within 5 s of SIGTERM"
+
+# ---- Playback pace on Wayland desktops, by the compositors' own event times ----
+
+DESKTOPS=${DESKTOPS:-sway kwin}
+for desktop in $DESKTOPS; do
+    note "Wayland, $desktop: 20 steps, half in a native window and half in an X11 one, played 3 times"
+    bash "$bench_dir/wayland_timing.sh" "$build" "$desktop" >"$work/$desktop.ticks" \
+        2>"$work/$desktop-timing.log" || fail "could not measure on $desktop"
+done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # ---- Figures ----
@@ -307,7 +318,7 @@ note "interval errors, varbelo (ms): $(signed_errors "$work/ours.us")"
 note "interval errors, xdotool (ms): $(signed_errors "$work/xdotool.us")"
 if [ -n "${BENCH_LOGS:-}" ]; then
     mkdir -p "$BENCH_LOGS"
-    cp "$work"/*.log "$work"/*.times "$work"/*.us "$BENCH_LOGS"/
+    cp "$work"/*.log "$work"/*.times "$work"/*.us "$work"/*.ticks "$BENCH_LOGS"/
 fi
 read -r o_p50 o_p99 o_max o_drift o_n < <(tick_stats "$work/ours.us" $((INTERVAL * 1000)))
 read -r x_p50 x_p99 x_max x_drift x_n < <(tick_stats "$work/xdotool.us" $((INTERVAL * 1000)))
@@ -346,6 +357,38 @@ row "  server time: p50/p99/max; drift" "$os_p50/$os_p99/$os_max; $(printf %+d "
     "$xs_p50/$xs_p99/$xs_max; $(printf %+d "$xs_drift")" "" "" ""
 echo "Ticks: the presses the recorder got, timed on arrival (monotonic clock, us) and by the X"
 echo "server (ms). xdotool: \`xdotool click --repeat $STEPS --delay $INTERVAL 1\`, $STEPS clicks for the same $x_n intervals."
+
+# One window's presses (KIND) of a desktop's run, moved onto consecutive ticks: the pass's idle
+# tick and the steps in the other window taken out, so that every interval is nominally one.
+# The compositors' times are 32-bit milliseconds, which may wrap.
+regrid() { # TICKS_FILE KIND
+    awk -v kind="$2" -v nominal="$INTERVAL" '$1 == kind {
+        t = $3 + wrap
+        if (n && t < prev) { wrap += 4294967296; t += 4294967296 }
+        if (!n) first = $2
+        print t - nominal * ($2 - first - n)
+        prev = t; n++
+    }' "$1"
+}
+echo
+echo "Playback pace by the time the desktop gives each press: each window's presses, 1 s apart"
+pace_row() { printf '%-34s %8s %8s %8s %8s %9s\n' "$@"; }
+pace_row "desktop, window" "p50" "p99" "max" "drift" "intervals"
+pace_row "X11 (Xvfb), X11 window" "$os_p50 ms" "$os_p99 ms" "$os_max ms" \
+    "$(printf %+d "$os_drift") ms" "$o_n"
+for desktop in $DESKTOPS; do
+    label=$(awk '$1 == "desktop" {$1 = ""; print substr($0, 2)}' "$work/$desktop.ticks")
+    for kind in native x11; do
+        regrid "$work/$desktop.ticks" "$kind" >"$work/$desktop-$kind.times"
+        read -r p50 p99 max drift n < <(tick_stats "$work/$desktop-$kind.times" "$INTERVAL")
+        window="native window"
+        [ "$kind" = x11 ] && window="XWayland window"
+        pace_row "$label, $window" "$p50 ms" "$p99 ms" "$max ms" "$(printf %+d "$drift") ms" "$n"
+    done
+done
+echo "Times: the X server's for X11 windows (XWayland's under Wayland); wl_pointer.button's for native"
+echo "ones (on sway the time the program gave its virtual pointer, on KWin KWin's clock when the"
+echo "fake input came). Each pass of 20 steps, 10 in each window, ends with an idle tick, taken out."
 
 echo
 echo "Idle, pointer still: before (the former path, VARBELO_BENCH_POLL_EVERY_TIME=1) and after"

@@ -35,9 +35,9 @@ packages=(
 # Installed without what they recommend: kwin-wayland's would bring the whole Plasma desktop,
 # and with it a D-Bus that X11 programs launch by themselves.
 bare_packages=(
-    # tests: headless Wayland compositors (sway, KWin on a private session bus), typing into
-    # them, reading sway's window tree, reading its pixels
-    sway wtype kwin-wayland dbus jq grim
+    # tests: headless Wayland compositors (sway, KWin on a private session bus) with XWayland,
+    # typing into them, reading sway's window tree, reading its pixels
+    sway xwayland wtype kwin-wayland dbus jq grim
 )
 
 missing=()

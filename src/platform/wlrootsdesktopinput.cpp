@@ -109,9 +109,21 @@ bool WlrootsDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
     const auto within = [](std::int64_t v, std::int64_t low, std::int64_t high) {
         return std::uint32_t(std::clamp(v, low, high - 1) - low);
     };
-    zwlr_virtual_pointer_v1_motion_absolute(m_pointer, timestamp(), within(x, left, right),
-                                            within(y, top, bottom), std::uint32_t(right - left),
-                                            std::uint32_t(bottom - top));
+    const std::uint32_t boxX = within(x, left, right), boxY = within(y, top, bottom);
+    const auto width = std::uint32_t(right - left), height = std::uint32_t(bottom - top);
+    // Two frames: first to the middle of the target pixel, then onto the pixel itself. For an
+    // absolute move sway sends the delta as relative motion to the surface the pointer is on,
+    // before it leaves it (sway/input/cursor.c, pointer_motion); Xwayland keeps a delta that its
+    // window got as the pointer left, and applies it at the next frame that finds the pointer in
+    // one of its windows (xwayland-input.c). An entry brings no motion event (wlroots drops one
+    // to where enter put the pointer), so that frame is the entry's own, and a click into an X11
+    // window would land off by the step that left the last one. The half-pixel step enters the
+    // window and spends the kept delta; the second one moves within the window, a real motion
+    // that Xwayland takes as the pointer's position.
+    zwlr_virtual_pointer_v1_motion_absolute(m_pointer, timestamp(), 2 * boxX + 1, 2 * boxY + 1,
+                                            2 * width, 2 * height);
+    zwlr_virtual_pointer_v1_frame(m_pointer);
+    zwlr_virtual_pointer_v1_motion_absolute(m_pointer, timestamp(), boxX, boxY, width, height);
     zwlr_virtual_pointer_v1_frame(m_pointer);
     return m_connection.flush();
 }

@@ -346,6 +346,60 @@ wait_socket() { # PATH SECONDS PID: the compositor's socket, or fail with its lo
     done
 }
 
+# sway, headless, with CONFIG's outputs ("output HEADLESS-N ..." lines, and any other settings)
+# and XWayland started on first use, as in a session. Adds its Wayland display, its IPC socket and
+# XWayland's display to uenv; xdisplay is XWayland's display.
+start_sway() { # CONFIG
+    local ipc="$udir/run/sway.sock" socket
+    printf '%s\n' "$1" 'xwayland enable' 'default_border none' 'focus_follows_mouse no' \
+        >"$udir/config"
+    launch sway "${uenv[@]}" WLR_BACKENDS=headless \
+        WLR_HEADLESS_OUTPUTS="$(grep -c '^output ' <<<"$1")" WLR_LIBINPUT_NO_DEVICES=1 \
+        WLR_RENDERER=pixman SWAYSOCK="$ipc" sway -c "$udir/config"
+    wait_socket "$ipc" 10 "$last"
+    socket=$(cd "$udir/run" && ls wayland-? | head -n 1)
+    uenv+=(WAYLAND_DISPLAY="$socket" SWAYSOCK="$ipc")
+    # sway keeps XWayland's display in its own environment, which it hands to what it runs.
+    sway_msg exec "'echo \$DISPLAY >$udir/run/display'"
+    wait_line "$udir/run/display" '^:[0-9]+$' 10 "sway told no XWayland display"
+    xdisplay=$(cat "$udir/run/display")
+    uenv+=(DISPLAY="$xdisplay")
+}
+sway_msg() { "${uenv[@]}" swaymsg "$@" >/dev/null; }
+
+# KWin (kwin_wayland --virtual, one output of 1280 x 720, wayland-vb) with XWayland, on a session
+# bus of its own. Each EXE is granted the interfaces that the program's desktop entry asks for, as
+# an installed entry grants them. Adds the bus, the Wayland display and XWayland's display to
+# uenv; xdisplay is XWayland's display.
+start_kwin() { # EXE...
+    local kwin exe grant_line
+    # Debian's kwin_wayland carries a file capability, which a container refuses to grant: a
+    # copy carries none.
+    kwin=$(user_copy "$(command -v kwin_wayland)")
+    grant_line=$(grep '^X-KDE-Wayland-Interfaces=' \
+        "$(dirname "${BASH_SOURCE[0]}")/../../data/linux/org.varbelo.Varbelo.desktop") \
+        || fail "the desktop entry lacks X-KDE-Wayland-Interfaces="
+    mkdir -p "$udir/share/applications"
+    for exe in "$@"; do
+        printf '[Desktop Entry]\nType=Application\nName=%s\nExec=%s\n%s\n' \
+            "$(basename "$exe")" "$exe" "$grant_line" \
+            >"$udir/share/applications/$(basename "$exe").desktop"
+    done
+    [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$udir"
+    launch bus "${uenv[@]}" dbus-daemon --session --nofork --address="unix:path=$udir/run/bus"
+    wait_socket "$udir/run/bus" 10 "$last"
+    uenv+=(DBUS_SESSION_BUS_ADDRESS="unix:path=$udir/run/bus")
+    # What KWin starts gets XWayland's display.
+    launch kwin "${uenv[@]}" XDG_DATA_DIRS="$udir/share:/usr/share" "$kwin" --virtual \
+        --xwayland --socket wayland-vb --width 1280 --height 720 --no-lockscreen \
+        --no-global-shortcuts --no-kactivities "sh -c 'echo \$DISPLAY >$udir/run/display'"
+    wait_socket "$udir/run/wayland-vb" 20 "$last"
+    uenv+=(WAYLAND_DISPLAY=wayland-vb)
+    wait_line "$udir/run/display" '^:[0-9]+$' 20 "KWin told no XWayland display"
+    xdisplay=$(cat "$udir/run/display")
+    uenv+=(DISPLAY="$xdisplay")
+}
+
 wait_line() { # LOG REGEX SECONDS WHAT: true once a line of LOG matches
     local deadline=$((SECONDS + $3))
     until grep -qE "$2" "$1" 2>/dev/null; do
@@ -354,11 +408,11 @@ wait_line() { # LOG REGEX SECONDS WHAT: true once a line of LOG matches
     done
 }
 
-# Checks the presses a waylandrecorder logged against "X Y" lines, in its own pixels, in order;
-# or a clickrecorder's, whose X is in column 3.
-expect_presses() { # LOG EXPECTED WHAT [COLUMN]
+# Checks the presses a recorder logged against "X Y" lines, in order: a waylandrecorder's in its
+# window's pixels ("press X Y TIME"), a clickrecorder's in X coordinates ("press BUTTON X Y TIME").
+expect_presses() { # LOG EXPECTED WHAT
     local got
-    got=$(awk -v c="${4:-2}" '$1 == "press" {print $c, $(c + 1)}' "$1")
+    got=$(awk '$1 == "press" {print (NF == 5 ? $3 " " $4 : $2 " " $3)}' "$1")
     [ "$got" = "$2" ] || fail "$3: expected presses at
 $2
 got

@@ -84,7 +84,7 @@ deadline=$((SECONDS + 10))
 until grep -q '^release' "$work/native.log" || ((SECONDS >= deadline)); do sleep 0.1; done
 sleep 1.2 # a click more, had there been one, would have come by now
 expect_presses "$work/x11.log" "${spots[*]:0:2}
-${spots[*]:2:2}" "the X11 window, in layout coordinates" 3
+${spots[*]:2:2}" "the X11 window, in layout coordinates"
 expect_presses "$work/native.log" "$(awk -v x="${spots[4]}" -v y="${spots[5]}" -v p="$per_pixel" \
     'BEGIN { print (x - 1280) / p, y / p }')" "the native window, in its own pixels"
 say "the recorded spots replay on the pixel"

@@ -2,14 +2,16 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
 # On a wlroots compositor (sway, headless, two outputs side by side, the second one scaled by 2
-# and reaching above the first, to negative layout positions) the program clicks through the
-# virtual pointer, with its window native on Wayland: a script typed into it clicks at the
-# right spots of native windows on both outputs, in the compositor's layout coordinates. Then
-# the same rows are recorded anew through the capture layer, pointing with sway's own cursor and
-# pressing Space with wtype, and replay at the recorded spots.
-# Usage: sway.sh VARBELO WAYLANDRECORDER
+# and reaching above the first, to negative layout positions, and XWayland) the program clicks
+# through the virtual pointer, with its window native on Wayland: a script typed into it clicks at
+# the right spots of native and X11 windows on both outputs, in the compositor's layout
+# coordinates, the pointer entering X11 windows from native ones and from one another. Then
+# rows are recorded anew through the capture layer, pointing with sway's own cursor and pressing
+# Space with wtype, and replay at the recorded spots.
+# Usage: sway.sh VARBELO WAYLANDRECORDER CLICKRECORDER
 VARBELO=$1
 RECORDER=$2
+XRECORDER=$3
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 for tool in sway swaymsg wtype jq grim setpriv; do
     command -v "$tool" >/dev/null || fail "$tool is not installed (tools/install-deps.sh installs it)"
@@ -18,23 +20,11 @@ done
 wayland_user
 vb=$(user_copy "$VARBELO")
 recorder=$(user_copy "$RECORDER")
-cat >"$udir/config" <<'CONFIG'
-output HEADLESS-1 mode 1280x720 position 0 0
-output HEADLESS-2 mode 2560x1440 scale 2 position 1280 -200
-xwayland disable
-default_border none
-focus_follows_mouse no
-CONFIG
-ipc="$udir/run/sway.sock"
-launch sway "${uenv[@]}" WLR_BACKENDS=headless WLR_HEADLESS_OUTPUTS=2 WLR_LIBINPUT_NO_DEVICES=1 \
-    WLR_RENDERER=pixman SWAYSOCK="$ipc" sway -c "$udir/config"
-sway_pid=$last
-wait_socket "$ipc" 10 "$sway_pid"
-socket=$(cd "$udir/run" && ls wayland-? | head -n 1)
-uenv+=(WAYLAND_DISPLAY="$socket" SWAYSOCK="$ipc")
-say "sway on $socket, outputs HEADLESS-1 at 0,0 and HEADLESS-2 at 1280,-200 (scale 2)"
+xrecorder=$(user_copy "$XRECORDER")
+start_sway 'output HEADLESS-1 mode 1280x720 position 0 0
+output HEADLESS-2 mode 2560x1440 scale 2 position 1280 -200'
+say "sway with outputs HEADLESS-1 at 0,0 and HEADLESS-2 at 1280,-200 (scale 2), XWayland on $xdisplay"
 
-sway_msg() { "${uenv[@]}" swaymsg "$@" >/dev/null; }
 # sway's own "cursor set" counts from the top-left corner of the outputs' bounding box, not
 # from the layout's origin.
 read -r box_x box_y < <("${uenv[@]}" swaymsg -t get_outputs -r \
@@ -61,14 +51,29 @@ sway_click() { # X Y
 type_keys() { # WTYPE_ARGUMENTS...
     "${uenv[@]}" wtype -s 300 -k Control_L -s 200 "$@"
 }
+pixel() { # X Y: the red, green and blue of one layout pixel as the compositor shows it
+    "${uenv[@]}" grim -g "$1,$2 1x1" -t ppm - | tail -c 3 | od -An -tu1 | xargs
+}
 
-# A recorder filling each output: the left one tiled on output 1, the right one moved to 2.
+# A native recorder filling each output: the left one tiled on output 1, the right one moved to
+# 2. Over them an X11 recorder on each output, override-redirect, so at the X position asked for,
+# which is the layout position where XWayland's screen reaches.
 for side in left right; do
     launch "rec-$side" "${uenv[@]}" "$recorder" "$side"
     wait_ready "$work/rec-$side.log" "the $side recorder"
 done
 sway_msg '[title="^right$"] move to output HEADLESS-2'
 sway_msg focus output HEADLESS-1
+launch rec-xa "${uenv[@]}" "$xrecorder" 900 250 350 300
+launch rec-xb "${uenv[@]}" "$xrecorder" 1700 0 600 400
+for x in a b; do wait_ready "$work/rec-x$x.log" "the X11 recorder x$x"; done
+for probe in "1000 300" "1800 100"; do # shown, in the recorders' own colour
+    for ((i = 0; ; i++)); do
+        [ "$(pixel $probe)" = "48 96 160" ] && break
+        ((i < 50)) || fail "sway did not show the X11 recorder at $probe within 5 s"
+        sleep 0.1
+    done
+done
 
 launch varbelo "${uenv[@]}" "$vb"
 wait_line "$work/varbelo.log" '^varbelo: clicking through the wlroots virtual pointer$' 10 \
@@ -82,47 +87,62 @@ done
 [ "${vb_x:-null}" != null ] || fail "the program's window (442 x 386) did not appear on sway within 10 s"
 grep -q 'XWayland' "$work/varbelo.log" && fail "the program says it runs through XWayland on sway"
 say "the program's window at $vb_x,$vb_y (native Wayland)"
-
-# Four steps, two on each output, clear of the program's window; each with Down and Up. The
-# positions are typed in one go, Tab going X, Y, next X in the first rows.
-spots=(100 650 1200 80 1380 300 2500 -150)
-sleep 0.5 # the window's first frame: it takes input from then on
-sway_click $((vb_x + 72)) $((vb_y + $(row_y 0)))
-typed=()
-for v in "${spots[@]}"; do # a leading minus would read as an option of wtype's
-    [ "${v#-}" = "$v" ] && typed+=("$v" -k Tab) || typed+=(-k minus "${v#-}" -k Tab)
-done
-type_keys "${typed[@]}"
-for r in 0 1 2 3; do
-    sway_click $((vb_x + down_x)) $((vb_y + $(row_y "$r")))
-    sway_click $((vb_x + up_x)) $((vb_y + $(row_y "$r")))
-done
-sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
-say "script typed, Execute clicked"
-
 read -r left_x left_y < <(content_origin '.name == "left"')
 read -r right_x right_y < <(content_origin '.name == "right"')
-deadline=$((SECONDS + 10))
-until [ "$(grep -c '^release' "$work/rec-right.log")" -ge 2 ]; do
-    ((SECONDS < deadline)) || break
-    sleep 0.1
+declare -A origin=([left]="$left_x $left_y" [right]="$right_x $right_y" [xa]="0 0" [xb]="0 0")
+
+# Plays the script and checks every recorder's presses so far, in its own pixels (the native
+# ones' from their window's corner, the X11 ones' in X coordinates), against rows played as
+# "RECORDER X Y" in layout coordinates; the last row's recorder tells when the run is over.
+play_and_check() { # WHAT ROW...
+    local what=$1 name r n x y ox oy expected last deadline
+    shift
+    last=${*: -1}
+    last=${last%% *}
+    sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
+    deadline=$((SECONDS + 15))
+    until [ "$(grep -c '^release' "$work/rec-$last.log")" -ge "$(printf '%s\n' "$@" | grep -c "^$last ")" ]; do
+        ((SECONDS < deadline)) || break
+        sleep 0.1
+    done
+    sleep 1.2 # another click, had there been one, would have come by now
+    for name in left right xa xb; do
+        read -r ox oy <<<"${origin[$name]}"
+        expected=
+        for r in "$@"; do
+            read -r n x y <<<"$r"
+            [ "$n" = "$name" ] && expected+="$((x - ox)) $((y - oy))"$'\n'
+        done
+        expect_presses "$work/rec-$name.log" "${expected%$'\n'}" "$name recorder at ${origin[$name]/ /,}, $what"
+    done
+}
+
+# Six steps, each with Down and Up, in native and X11 windows on both outputs: the pointer
+# enters X11 windows from a native one on the other output and from the other X11 window. The
+# positions are typed in one go, Tab going X, Y, next X; then on through the empty rows, the
+# scroll bar, Execute and the loop count to the toggles.
+typed=("left 100 650" "xa 1000 300" "right 1380 300" "xa 1100 400" "xb 1800 100"
+       "right 2500 -150")
+sleep 0.5 # the window's first frame: it takes input from then on
+sway_click $((vb_x + 72)) $((vb_y + $(row_y 0)))
+keys=()
+for r in "${typed[@]}"; do
+    read -r _ x y <<<"$r"
+    for v in "$x" "$y"; do # a leading minus would read as an option of wtype's
+        [ "${v#-}" = "$v" ] && keys+=("$v" -k Tab) || keys+=(-k minus "${v#-}" -k Tab)
+    done
 done
-sleep 1.2 # a fifth click, had there been one, would have come by now
-typed_left="$((100 - left_x)) $((650 - left_y))
-$((1200 - left_x)) $((80 - left_y))"
-typed_right="$((1380 - right_x)) $((300 - right_y))
-$((2500 - right_x)) $((-150 - right_y))"
-expect_presses "$work/rec-left.log" "$typed_left" "output 1 (its recorder at $left_x,$left_y)"
-expect_presses "$work/rec-right.log" "$typed_right" "output 2 (its recorder at $right_x,$right_y)"
-say "two clicks on each output, at the typed layout positions"
+for ((i = 0; i < 2 * (20 - ${#typed[@]}) + 3; i++)); do keys+=(-k Tab); done
+for r in "${!typed[@]}"; do keys+=(-k space -k Tab -k space -k Tab); done
+type_keys "${keys[@]}"
+say "script typed"
+play_and_check "the typed script" "${typed[@]}"
+say "every click at its typed layout position, native and X11 windows on both outputs"
 
 # The capture layer: row 0 focused, Record, then four spots pointed at and Space held across a
 # poll at each; Esc takes the layer down. The rows keep their Down and Up. While it is up, each
 # output shows what lies beneath it through a faint tint: a recorder's pixel darkens a little,
 # not to black, and is itself again once the layer is down.
-pixel() { # X Y: the red, green and blue of one layout pixel as the compositor shows it
-    "${uenv[@]}" grim -g "$1,$2 1x1" -t ppm - | tail -c 3 | od -An -tu1 | xargs
-}
 probes=("$((left_x + 20)) $((left_y + 20))" "$((right_x + 20)) $((right_y + 20))")
 base=()
 for probe in "${probes[@]}"; do base+=("$(pixel $probe)"); done
@@ -152,9 +172,10 @@ sway_click $((vb_x + record_x)) $((vb_y + record_y))
 layer_shows up || fail "expected a see-through layer on both outputs: the probes read $(for p in "${probes[@]}"; do echo -n "($(pixel $p)) "; done)against ${base[*]}"
 grep -q 'recording through fullscreen windows' "$work/varbelo.log" \
     && fail "the program records through fullscreen windows on sway, not its overlay layer"
-recorded=(200 600 1100 150 1500 400 2400 -100)
-for ((i = 0; i < 8; i += 2)); do
-    pointer_to "${recorded[i]}" "${recorded[i + 1]}"
+recorded=("left 200 600" "xa 950 500" "right 1500 400" "xb 2000 200")
+for r in "${recorded[@]}"; do
+    read -r _ x y <<<"$r"
+    pointer_to "$x" "$y"
     sleep 0.2
     type_keys -P space -s 200 -p space
     sleep 0.15
@@ -163,18 +184,6 @@ type_keys -k Escape
 layer_shows down || fail "Esc did not take the capture layer down"
 say "four spots recorded through the layer, Esc closed it"
 
-sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
-deadline=$((SECONDS + 10))
-until [ "$(grep -c '^release' "$work/rec-right.log")" -ge 4 ]; do
-    ((SECONDS < deadline)) || break
-    sleep 0.1
-done
-sleep 1.2
-expect_presses "$work/rec-left.log" "$typed_left
-$((200 - left_x)) $((600 - left_y))
-$((1100 - left_x)) $((150 - left_y))" "output 1 after recording"
-expect_presses "$work/rec-right.log" "$typed_right
-$((1500 - right_x)) $((400 - right_y))
-$((2400 - right_x)) $((-100 - right_y))" "output 2 after recording"
+play_and_check "after recording" "${typed[@]}" "${recorded[@]}" "${typed[@]:4}"
 say "the recorded rows replay at the spots pointed at, on both outputs"
 say PASS

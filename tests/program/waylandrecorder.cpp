@@ -3,7 +3,10 @@
 // judging the program's clicks on a compositor. Usage: waylandrecorder TITLE [fullscreen]
 //
 // Prints, flushed at once: "ready" once the window is on screen, then per event
-//   press X Y / release X Y      in the window's own pixels
+//   press X Y TIME / release X Y TIME
+//                                in the window's own pixels; TIME is the compositor's own time of
+//                                the event (wl_pointer.button's, in ms), which does not depend on
+//                                when the recorder gets to read it
 //   inactive                     another window took the keyboard
 // A Wayland client never learns where its window is: the test adds the position that the
 // compositor reports for the window.
@@ -36,7 +39,8 @@ private:
         if (event->button() != Qt::LeftButton)
             return;
         const QPoint at = event->position().toPoint();
-        std::printf("%s %d %d\n", what, at.x(), at.y());
+        std::printf("%s %d %d %llu\n", what, at.x(), at.y(),
+                    static_cast<unsigned long long>(event->timestamp()));
         std::fflush(stdout);
     }
     bool m_ready = false;
