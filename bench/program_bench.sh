@@ -6,7 +6,7 @@
 # Prints one table with the goals beside the figures; it measures and never fails on a figure,
 # only when it cannot take one. `make bench` runs it after the micro-benchmarks.
 # Usage: bench/program_bench.sh BUILD_DIR
-# BENCH_LOGS=DIR keeps the logs and the click times there. DESKTOPS="sway kwin" names the Wayland
+# BENCH_LOGS=DIR keeps the logs and the click times there. DESKTOPS="sway kwin gnome" names the Wayland
 # desktops, each a desktop_NAME function of wayland_timing.sh.
 set -euo pipefail
 
@@ -279,7 +279,7 @@ wait_exit "$vb_pid" 5 || fail "the program did not end within 5 s of SIGTERM"
 
 # ---- Playback pace on Wayland desktops, by the compositors' own event times ----
 
-DESKTOPS=${DESKTOPS:-sway kwin}
+DESKTOPS=${DESKTOPS:-sway kwin gnome}
 for desktop in $DESKTOPS; do
     note "Wayland, $desktop: 20 steps, half in a native window and half in an X11 one, played 3 times"
     bash "$bench_dir/wayland_timing.sh" "$build" "$desktop" >"$work/$desktop.ticks" \
@@ -387,8 +387,9 @@ for desktop in $DESKTOPS; do
     done
 done
 echo "Times: the X server's for X11 windows (XWayland's under Wayland); wl_pointer.button's for native"
-echo "ones (on sway the time the program gave its virtual pointer, on KWin KWin's clock when the"
-echo "fake input came). Each pass of 20 steps, 10 in each window, ends with an idle tick, taken out."
+echo "ones (on sway the time the program gave its virtual pointer, on KWin and GNOME the"
+echo "compositor's clock when the fake input or the portal's press came). Each pass of 20 steps, 10"
+echo "in each window, ends with an idle tick, taken out."
 
 echo
 echo "Idle, pointer still: before (the former path, VARBELO_BENCH_POLL_EVERY_TIME=1) and after"

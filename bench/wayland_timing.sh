@@ -8,7 +8,7 @@
 # by the time of wl_pointer.button, an X11 window's by XWayland's server time.
 # Prints "desktop NAME VERSION", then per press "native|x11 TICK MS": TICK counts the program's ticks
 # from Execute, each pass ending with an idle one; MS is the event's time.
-# Usage: bench/wayland_timing.sh BUILD_DIR DESKTOP       DESKTOP: sway or kwin
+# Usage: bench/wayland_timing.sh BUILD_DIR DESKTOP       DESKTOP: sway, kwin or gnome
 # BENCH_LOGS=DIR keeps the logs in DIR/DESKTOP.
 set -euo pipefail
 
@@ -69,6 +69,31 @@ desktop_kwin() {
     launch native "${uenv[@]}" "$recorder" native fullscreen
     start_program "KWin's fake input"
     type_words() { "${uenv[@]}" "$keys" "$@"; }
+}
+
+desktop_gnome() {
+    label="GNOME (mutter $(package_version mutter))"
+    start_gnome "$bench_dir/../tests/portal/standin_portal.py" physical 1 1280x720
+    launch native "${uenv[@]}" "$recorder" native fullscreen
+    start_program "the RemoteDesktop portal"
+    # The program's window is on XWayland: the desktop's own keyboard types into it.
+    type_words() {
+        local word i
+        gnome_keys Shift_L # the keyboard's first key may come before its keymap, as with wtype
+        for word in "$@"; do
+            case $word in
+            Tab) gnome_keys Tab ;;
+            Space) gnome_keys space ;;
+            BackTab) gnome_keys Shift_L Tab ;;
+            *) for ((i = 0; i < ${#word}; i++)); do gnome_keys "${word:i:1}"; done ;;
+            esac
+        done
+    }
+}
+gnome_keys() { # KEYSYM...: pressed together, then released
+    local i
+    for ((i = 1; i <= $#; i++)); do gnome_hand Key "string:${!i}" boolean:true; done
+    for ((i = $#; i >= 1; i--)); do gnome_hand Key "string:${!i}" boolean:false; done
 }
 
 start_program() { # BACKEND: the X11 recorder, then the program, which takes the keyboard

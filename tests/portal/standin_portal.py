@@ -254,7 +254,8 @@ class Portal(dbus.service.Object):
         mouse.call('NotifyKeyboardKeysym', dbus.UInt32(KEYSYMS[name]), down)
 
 
-KEYSYMS = {'space': 0x20, 'Escape': 0xff1b, 'Right': 0xff53, 'Shift_L': 0xffe1, 'Super_L': 0xffeb}
+KEYSYMS = {'space': 0x20, 'Tab': 0xff09, 'Escape': 0xff1b, 'Right': 0xff53,
+           'Shift_L': 0xffe1, 'Super_L': 0xffeb, **{str(d): 0x30 + d for d in range(10)}}
 
 
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
