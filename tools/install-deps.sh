@@ -35,8 +35,9 @@ packages=(
 # and with it a D-Bus that X11 programs launch by themselves.
 bare_packages=(
     # tests: headless Wayland compositors (sway, KWin on a private session bus), typing into
-    # them, reading sway's window tree, reading its pixels
-    sway wtype kwin-wayland dbus jq grim
+    # them, reading sway's window tree, reading its pixels; sway's X server, whose two outputs
+    # give wine a monitor left of the primary
+    sway wtype kwin-wayland dbus jq grim xwayland
 )
 
 missing=()
