@@ -20,11 +20,10 @@ toolchain=$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$first/CMakeCache.txt" 
 [ -f "$toolchain" ] || fail "$first is not a build that make windows configured"
 zip=$(find "$first" -maxdepth 1 -name 'varbelo-*-windows-x64.zip' | head -n 1)
 [ -f "$first/varbelo.exe" ] && [ -n "$zip" ] || fail "make windows has not built $first/varbelo.exe and the zip"
-git -C "$src" rev-parse --git-dir >/dev/null 2>&1 || fail "$src is not a git checkout"
 
 work=$(mktemp -d /tmp/varbelo-rebuild.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-copy=$work/another/source
+copy=$work/another/source second=$work/build-again
 mkdir -p "$copy"
 # The files of the checkout as they are, changes included, but no build folder.
 (cd "$src" && git ls-files -z --cached --others --exclude-standard | tar -c --null -T - -f -) \
@@ -34,7 +33,6 @@ export SOURCE_DATE_EPOCH
 SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct)
 
 start=$SECONDS
-second=$work/build-again
 cmake -S "$copy" -B "$second" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$copy/tools/windows/mingw-w64.cmake" \
