@@ -22,7 +22,8 @@ packages=(
     lintian
     # tests: the RemoteDesktop portal backend on a headless GNOME compositor with PipeWire for
     # its screen casts, through a stand-in portal in Python on a private session bus; the test's
-    # windows on Qt's Wayland platform; the whole program there with its window on XWayland
+    # windows on Qt's Wayland platform; the whole program there with its window on XWayland,
+    # which the other compositors' tests run too
     mutter pipewire pipewire-bin wireplumber dbus dbus-bin python3-dbus python3-gi qt6-wayland
     xwayland
     # benchmarks
@@ -35,9 +36,10 @@ packages=(
 # Installed without what they recommend: kwin-wayland's would bring the whole Plasma desktop,
 # and with it a D-Bus that X11 programs launch by themselves.
 bare_packages=(
-    # tests: headless Wayland compositors (sway, KWin on a private session bus) with XWayland,
-    # typing into them, reading sway's window tree, reading its pixels
-    sway xwayland wtype kwin-wayland dbus jq grim
+    # tests: headless Wayland compositors (sway, KWin on a private session bus; with XWayland from
+    # above, sway's also gives wine a monitor left of the primary), typing into them, reading
+    # sway's window tree, reading its pixels
+    sway wtype kwin-wayland dbus jq grim
 )
 
 missing=()

@@ -160,4 +160,56 @@ gap=$((t - t_execute))
     || fail "expected the first click 1000 ±$TOLERANCE ms after Execute, it came after $gap ms"
 say "the run after Esc started at the first item, $gap ms after Execute"
 press_key Escape
+
+# ---- Windows: a monitor left of the primary, at negative x ----
+
+# Wine takes its monitors from the X server's RandR outputs; of the servers here only XWayland
+# has two of them (Xvfb's RandR monitors and Xinerama screens it does not see). So: a headless
+# sway, two outputs side by side, the right one made primary; wine starts there as this user
+# once sway's user lets it in. XTest input reaches wine's windows, keys the one sway focuses.
+if [ ${#wine_run[@]} -gt 0 ]; then
+    command -v sway >/dev/null || fail "sway is not installed (tools/install-deps.sh installs it)"
+    wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+    "$wineserver" -k 2>/dev/null || true
+    "$wineserver" -w 2>/dev/null || true
+    rm -f "$WINEPREFIX"/drive_c/users/*/varbelo.lock
+    wayland_user
+    printf '%s\n' 'output HEADLESS-1 mode 1280x1024 position 0 0' \
+        'output HEADLESS-2 mode 1280x1024 position 1280 0' 'xwayland force' \
+        'focus_follows_mouse no' >"$udir/config"
+    ipc="$udir/run/sway.sock"
+    launch sway "${uenv[@]}" WLR_BACKENDS=headless WLR_HEADLESS_OUTPUTS=2 \
+        WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman SWAYSOCK="$ipc" sway -c "$udir/config"
+    wait_socket "$ipc" 10 "$last"
+    uenv+=(SWAYSOCK="$ipc")
+    "${uenv[@]}" swaymsg exec "echo \$DISPLAY >$udir/display.tmp && mv $udir/display.tmp $udir/display" >/dev/null
+    wait_line "$udir/display" '^:[0-9]+$' 10 "sway did not start XWayland"
+    DISPLAY=$(cat "$udir/display")
+    "${uenv[@]}" DISPLAY="$DISPLAY" xhost "+si:localuser:$(id -un)" >/dev/null
+    right=$(xrandr | awk '/ connected/ && /\+1280\+0/ {print $1}')
+    xrandr --output "$right" --primary
+    "${uenv[@]}" swaymsg focus output HEADLESS-2 >/dev/null # the program's window goes there
+    say "sway's XWayland on $DISPLAY, $right (the right output) primary"
+
+    # The recorder over most of the left monitor, (-1200,100) to (-200,900) as Windows counts.
+    launch recorder-left "${wine_run[@]}" "$RECORDER" -1200 100 1000 800
+    rec="$work/recorder-left.log"
+    wait_ready "$rec" "the click recorder on the left monitor"
+    start_varbelo varbelo-right
+    find_varbelo 20 "$last"
+    ((vb_x >= 1280)) || fail "expected the program's window on the right monitor, it is at X ${vb_x},${vb_y}"
+    xdotool mousemove --sync 780 300 # (-500, 300) on Windows
+    sleep 0.15
+    press_key space
+    click_client "$down_x" "$(row_y 0)"
+    click_client "$up_x" "$(row_y 0)"
+    start=$(log_lines)
+    click_client "$execute_x" "$execute_y"
+    wait_presses "$start" 1 5 || fail "expected a click on the left monitor within 5 s of Execute; got none"
+    sleep 1.2 # a second click, had there been one, would have come by now
+    got=$(clicks_after "$start" | awk '{print $1, $2, $3, $4}' | paste -sd' ')
+    [ "$got" = "press 1 -500 300 release 1 -500 300" ] \
+        || fail "expected the step captured at (-500,300) on the left monitor clicked there; got: $got"
+    say "a step captured on the monitor left of the primary holds x -500 and is clicked there"
+fi
 say "PASS"

@@ -11,6 +11,7 @@
 // state from the X server when one of its windows takes the focus.
 
 #include "desktopinput.h"
+#include "windesktopinput.h"
 #include "windowframe.h"
 
 #include <QWidget>
@@ -527,6 +528,34 @@ void testTaskbar()
     pumpMessages();
 }
 
+// Windows drops clicks into windows of a higher integrity level. Wine reports every process as
+// High and drops nothing, so what shows here is that the levels are read, of this process and
+// of another, and that an ordinary window gives no warning. After testTaskbar: its window class.
+void testIntegrity()
+{
+    WinDesktopInput input;
+    const auto own = input.ownIntegrityLevel();
+    const HWND window = makeWindow(L"level");
+    ::SetWindowPos(window, HWND_TOPMOST, 100, 100, 320, 200, SWP_SHOWWINDOW);
+    pumpMessages();
+    const int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
+    // The test's window, and the desktop beside it, which explorer.exe owns.
+    for (const POINT at : {POINT {260, 200}, POINT {width - 5, height - 5}}) {
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(::WindowFromPoint(at), &process);
+        const bool ours = process == ::GetCurrentProcessId();
+        const auto there = input.integrityLevelAt(at.x, at.y);
+        check(own && there == own && ours == (at.x == 260)
+                      && input.whyClicksMayNotLand(at.x, at.y).empty(),
+              "at " + point(at.x, at.y) + ", a window of " + (ours ? "this" : "another")
+                      + " process, the integrity level reads " + std::to_string(there.value_or(0))
+                      + " as this process's own (" + std::to_string(own.value_or(0))
+                      + "): no warning");
+    }
+    ::DestroyWindow(window);
+    pumpMessages();
+}
+
 } // namespace
 
 unsigned long long QWidget::winId() const
@@ -549,6 +578,7 @@ int main()
         testButtons(*input);
     }
     testTaskbar();
+    testIntegrity();
 
     std::printf("%d passed, %d failed, %d skipped\n", passedCount, failedCount, skippedCount);
     return failedCount == 0 ? 0 : 1;

@@ -20,6 +20,9 @@ options=(
     -qt-zlib -qt-pcre -qt-libpng -no-libjpeg -qt-harfbuzz -qt-doubleconversion
     -no-feature-sql -no-feature-network -no-feature-xml -no-feature-printsupport
     -no-feature-concurrent -no-feature-tabletevent -no-feature-directwrite3
+    # Qt's prefix found at run time (the program's folder) instead of this cache's path, which a
+    # static Qt would build into every exe: the exe's bytes would depend on the builder's home.
+    -feature-relocatable
 )
 key=$( (echo "$version ${options[*]}"; cat "$here/mingw-w64.cmake") | sha256sum | cut -c1-12)
 cache=${VARBELO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/varbelo}

@@ -14,3 +14,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Every Windows program of the project, build-time tools included, carries its own runtime:
 # no libgcc_s_seh-1.dll, libstdc++-6.dll or libwinpthread-1.dll beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# File names in __FILE__ (Qt's warnings name their source files) relative to the source folder:
+# no folder of the builder's machine goes into a program.
+set(CMAKE_C_FLAGS_INIT "\"-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=\"")
+set(CMAKE_CXX_FLAGS_INIT "\"-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=\"")

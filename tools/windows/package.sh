@@ -65,8 +65,17 @@ against a changed Qt of your own ("make windows" on Debian 12).
 The C and C++ runtime of the mingw-w64 compiler is linked in too: see MINGW-W64-COPYRIGHT.txt.
 EOF
 
+# The same bytes from every build of a commit, whoever makes it, wherever and whenever: every
+# file dated by the last commit (SOURCE_DATE_EPOCH, as reproducible builds name it, when given;
+# outside git the newest of the source's own files), the same modes, the entries in a fixed order.
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || true)}
+[ -n "$epoch" ] || epoch=$(find "$root/CMakeLists.txt" "$root/src" "$root/data" "$root/tools" \
+    -type f -printf '%T@\n' | sort -n | tail -n 1 | cut -d. -f1)
+chmod 644 "$stage"/*
+touch -d "@$epoch" "$stage"/*
 rm -f "$zip"
-# -X: no Unix owners and permissions, which mean nothing on Windows.
-(cd "$stage" && zip -q -X -9 "$zip" varbelo.exe README.txt LICENSE.txt LGPL-3.0.txt GPL-3.0.txt \
-    QT-NOTICE.txt QT-COPYRIGHT.txt MINGW-W64-COPYRIGHT.txt)
+# -X: no Unix owners, which mean nothing on Windows, nor the extra time fields. A zip holds local
+# times: UTC, so that the builder's time zone does not show.
+(cd "$stage" && TZ=UTC0 zip -q -X -9 "$zip" varbelo.exe README.txt LICENSE.txt LGPL-3.0.txt \
+    GPL-3.0.txt QT-NOTICE.txt QT-COPYRIGHT.txt MINGW-W64-COPYRIGHT.txt)
 echo "$zip: $(stat -c %s "$zip") bytes; varbelo.exe $(stat -c %s "$exe") bytes"
