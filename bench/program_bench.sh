@@ -372,7 +372,7 @@ regrid() { # TICKS_FILE KIND
 }
 echo
 echo "Playback pace by the time the desktop gives each press: each window's presses, 1 s apart"
-pace_row() { printf '%-34s %8s %8s %8s %8s %9s\n' "$@"; }
+pace_row() { printf '%-38s %8s %8s %8s %8s %9s\n' "$@"; }
 pace_row "desktop, window" "p50" "p99" "max" "drift" "intervals"
 pace_row "X11 (Xvfb), X11 window" "$os_p50 ms" "$os_p99 ms" "$os_max ms" \
     "$(printf %+d "$os_drift") ms" "$o_n"
