@@ -55,6 +55,16 @@ def lay_out(scale):
            dbus.Array(config, signature='(iiduba(ssa{sv}))'), dbus.Dictionary({}, signature='sv'))
 
 
+def remote_session():
+    """A remote-desktop session of mutter's and the screen-cast session tied to it."""
+    rd = mutter('RemoteDesktop', '/org/gnome/Mutter/RemoteDesktop', 'CreateSession')
+    rd_id = bus.get_object('org.gnome.Mutter.RemoteDesktop', rd).Get(
+        'org.gnome.Mutter.RemoteDesktop.Session', 'SessionId',
+        dbus_interface='org.freedesktop.DBus.Properties')
+    return rd, mutter('ScreenCast', '/org/gnome/Mutter/ScreenCast', 'CreateSession',
+                      {'remote-desktop-session-id': rd_id})
+
+
 class Mouse:
     """The desktop's own mouse and keyboard: a remote-desktop session of mutter's with a stream
     per monitor for its absolute moves, which mutter reads as the monitor's position plus the
@@ -62,12 +72,7 @@ class Mouse:
     one (meta-screen-cast-monitor-stream.c)."""
 
     def __init__(self):
-        self.rd = mutter('RemoteDesktop', '/org/gnome/Mutter/RemoteDesktop', 'CreateSession')
-        rd_id = bus.get_object('org.gnome.Mutter.RemoteDesktop', self.rd).Get(
-            'org.gnome.Mutter.RemoteDesktop.Session', 'SessionId',
-            dbus_interface='org.freedesktop.DBus.Properties')
-        cast = mutter('ScreenCast', '/org/gnome/Mutter/ScreenCast', 'CreateSession',
-                      {'remote-desktop-session-id': rd_id})
+        self.rd, cast = remote_session()
         _, monitors, logical_monitors, logical = display_state()
         scales = {(m[0], m[1]): m[2] if logical else 1.0 for m in logical_monitors}
         self.streams = []  # (x, y, width, height, scale, stream)
@@ -178,12 +183,7 @@ class Portal(dbus.service.Object):
             return self.request('Start', sender, options, {}, self.answer)
         req = self.request('Start', sender, options)
         session = self.sessions[session_path]
-        session.rd = mutter('RemoteDesktop', '/org/gnome/Mutter/RemoteDesktop', 'CreateSession')
-        rd_id = bus.get_object('org.gnome.Mutter.RemoteDesktop', session.rd).Get(
-            'org.gnome.Mutter.RemoteDesktop.Session', 'SessionId',
-            dbus_interface='org.freedesktop.DBus.Properties')
-        cast = mutter('ScreenCast', '/org/gnome/Mutter/ScreenCast', 'CreateSession',
-                      {'remote-desktop-session-id': rd_id})
+        session.rd, cast = remote_session()
         monitors = mutter('DisplayConfig', '/org/gnome/Mutter/DisplayConfig',
                           'GetCurrentState')[1]
         session.streams = {}  # PipeWire node id -> mutter's stream
