@@ -174,21 +174,12 @@ if [ ${#wine_run[@]} -gt 0 ]; then
     "$wineserver" -w 2>/dev/null || true
     rm -f "$WINEPREFIX"/drive_c/users/*/varbelo.lock
     wayland_user
-    printf '%s\n' 'output HEADLESS-1 mode 1280x1024 position 0 0' \
-        'output HEADLESS-2 mode 1280x1024 position 1280 0' 'xwayland force' \
-        'focus_follows_mouse no' >"$udir/config"
-    ipc="$udir/run/sway.sock"
-    launch sway "${uenv[@]}" WLR_BACKENDS=headless WLR_HEADLESS_OUTPUTS=2 \
-        WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman SWAYSOCK="$ipc" sway -c "$udir/config"
-    wait_socket "$ipc" 10 "$last"
-    uenv+=(SWAYSOCK="$ipc")
-    "${uenv[@]}" swaymsg exec "echo \$DISPLAY >$udir/display.tmp && mv $udir/display.tmp $udir/display" >/dev/null
-    wait_line "$udir/display" '^:[0-9]+$' 10 "sway did not start XWayland"
-    DISPLAY=$(cat "$udir/display")
-    "${uenv[@]}" DISPLAY="$DISPLAY" xhost "+si:localuser:$(id -un)" >/dev/null
+    start_sway $'output HEADLESS-1 mode 1280x1024 position 0 0\noutput HEADLESS-2 mode 1280x1024 position 1280 0'
+    DISPLAY=$xdisplay
+    "${uenv[@]}" xhost "+si:localuser:$(id -un)" >/dev/null
     right=$(xrandr | awk '/ connected/ && /\+1280\+0/ {print $1}')
     xrandr --output "$right" --primary
-    "${uenv[@]}" swaymsg focus output HEADLESS-2 >/dev/null # the program's window goes there
+    sway_msg focus output HEADLESS-2 # the program's window goes there
     say "sway's XWayland on $DISPLAY, $right (the right output) primary"
 
     # The recorder over most of the left monitor, (-1200,100) to (-200,900) as Windows counts.
