@@ -90,11 +90,6 @@ desktop_gnome() {
         done
     }
 }
-gnome_keys() { # KEYSYM...: pressed together, then released
-    local i
-    for ((i = 1; i <= $#; i++)); do gnome_hand Key "string:${!i}" boolean:true; done
-    for ((i = $#; i >= 1; i--)); do gnome_hand Key "string:${!i}" boolean:false; done
-}
 
 start_program() { # BACKEND: the X11 recorder, then the program, which takes the keyboard
     wait_ready "$work/native.log" "the native recorder"

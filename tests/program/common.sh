@@ -472,3 +472,9 @@ gnome_hand() { # METHOD ARGUMENTS...
     "${uenv[@]}" dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop \
         /org/freedesktop/portal/desktop "org.varbelo.test.StandIn.$1" "${@:2}" >/dev/null
 }
+gnome_keys() { # KEYSYM...: pressed together on the desktop's keyboard, held $hold s, released
+    local i
+    for ((i = 1; i <= $#; i++)); do gnome_hand Key "string:${!i}" boolean:true; done
+    sleep "${hold:-0}"
+    for ((i = $#; i >= 1; i--)); do gnome_hand Key "string:${!i}" boolean:false; done
+}

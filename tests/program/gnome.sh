@@ -22,12 +22,6 @@ start_gnome "$4" "$layout" "$scale" 1280x720 1920x1080
 # The scaled monitor's size in layout units, and layout units per pixel of a native window on it.
 read -r bw bh per_pixel < <(awk -v s="$scale" -v l="$layout" \
     'BEGIN { if (l == "logical") print 1920 / s, 1080 / s, 1; else print 1920, 1080, s }')
-key() { # NAME...: pressed together, held for $hold seconds, released
-    local i
-    for ((i = 1; i <= $#; i++)); do gnome_hand Key "string:${!i}" boolean:true; done
-    sleep "${hold:-0}"
-    for ((i = $#; i >= 1; i--)); do gnome_hand Key "string:${!i}" boolean:false; done
-}
 click() { # X Y
     gnome_hand Point "int32:$1" "int32:$2"
     sleep 0.05
@@ -41,7 +35,7 @@ click() { # X Y
 # scaled one; the program's window where mutter puts it, on the first monitor.
 launch native "${uenv[@]}" "$native" native fullscreen
 wait_ready "$work/native.log" "the native recorder"
-key Super_L Shift_L Right
+gnome_keys Super_L Shift_L Right
 launch x11 "${uenv[@]}" "$x11" 1000 0 $((280 + bw / 2)) "$bh"
 wait_ready "$work/x11.log" "the X11 recorder"
 gnome_hand Point int32:640 int32:360
@@ -65,10 +59,10 @@ wait_for_window '^Varbelo: point and press' 5 >/dev/null \
 for ((i = 0; i < 6; i += 2)); do
     gnome_hand Point "int32:${spots[i]}" "int32:${spots[i + 1]}"
     sleep 0.2
-    hold=0.2 key space
+    hold=0.2 gnome_keys space
     sleep 0.15
 done
-key Escape
+gnome_keys Escape
 sleep 0.5
 [ "$(count_windows '^Varbelo: point and press')" = 0 ] \
     || fail "Esc did not take the capture windows down"
