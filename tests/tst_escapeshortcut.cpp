@@ -122,7 +122,7 @@ void TestEscapeShortcut::cleanupTestCase()
 void TestEscapeShortcut::escBoundDuringRunOnly()
 {
     EscapeShortcut escape;
-    QSignalSpy activated(&escape, &EscapeShortcut::activated);
+    QSignalSpy activated(&escape, &StopKey::pressed);
     escape.bind();
     QTRY_COMPARE(portal.calls, QStringList({u"CreateSession"_s, u"BindShortcuts stop Escape"_s}));
     // The binding's answer may still be on its way: press until it counts.
@@ -144,10 +144,15 @@ void TestEscapeShortcut::refusalSaidOnceThenNoMoreAsking()
 {
     portal.bindResponse = 1;
     EscapeShortcut escape;
+    QSignalSpy unavailable(&escape, &StopKey::unavailable);
     escape.bind();
     QTRY_VERIFY(portal.calls.contains(u"Close"_s));
+    QCOMPARE(unavailable.count(), 1);
+    QVERIFY(unavailable[0][0].toString().contains(u"refused"_s));
     escape.release();
+    // Each run hears why, so that its window can say it.
     escape.bind();
+    QCOMPARE(unavailable.count(), 2);
     QTest::qWait(100);
     QCOMPARE(portal.calls.count(u"CreateSession"_s), 1);
 }

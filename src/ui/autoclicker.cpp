@@ -4,12 +4,10 @@
 #include "blinktimeout.h"
 #include "capturelayer.h"
 #include "coordinatebox.h"
-#ifdef VARBELO_HAVE_DBUS
-#    include "escapeshortcut.h"
-#endif
 #include "mouseicon.h"
 #include "numbertext.h"
 #include "pacedtimer.h"
+#include "stopkey.h"
 #include "windowframe.h"
 
 #include <limits>
@@ -274,16 +272,25 @@ void AutoClicker::connectHandlers()
         connect(Record, &QPushButton::toggled, this, &AutoClicker::Record_Click);
         connect(m_layer, &CaptureLayer::closed, Record, [this] { Record->setChecked(false); });
     }
-#ifdef VARBELO_HAVE_DBUS
+#ifdef Q_OS_LINUX
     // The poll cannot see Esc over other windows here: ask the desktop for it during runs.
-    if (m_layer) {
-        m_escape = new EscapeShortcut(this);
-        connect(m_escape, &EscapeShortcut::activated, this, [this] {
+    if (m_layer)
+        m_stopKey = createStopKey();
+#endif
+    if (m_stopKey) {
+        connect(m_stopKey.get(), &StopKey::pressed, this, [this] {
             if (Execute->text() == RunningCaption)
                 Execute_Click();
         });
+        connect(m_stopKey.get(), &StopKey::unavailable, this, [this](const QString &why) {
+            if (Execute->text() != RunningCaption)
+                return;
+            m_escapeNote = QStringLiteral("Esc cannot stop this run (%1): press Stop, or a key "
+                                          "bound to varbelo --stop.")
+                                   .arg(why);
+            showNotice();
+        });
     }
-#endif
     Hotkey_XY->start();
 }
 
@@ -338,6 +345,7 @@ void AutoClicker::Execute_Click()
     if (Execute->text() == IdleCaption) {
         m_missedNote.clear();
         m_droppedNote.clear();
+        m_escapeNote.clear();
         m_missedSteps = 0;
         showNotice();
         Clicker->start();
@@ -410,7 +418,7 @@ void AutoClicker::playStep(int i)
 void AutoClicker::showNotice()
 {
     QStringList notes;
-    for (const QString &note : {m_droppedNote, m_missedNote})
+    for (const QString &note : {m_escapeNote, m_droppedNote, m_missedNote})
         if (!note.isEmpty())
             notes << note;
     Notice->setText(notes.join(QStringLiteral("\n\n")));
@@ -418,14 +426,12 @@ void AutoClicker::showNotice()
 
 void AutoClicker::setExecuteRunning(bool running)
 {
-#ifdef VARBELO_HAVE_DBUS
-    if (m_escape) {
+    if (m_stopKey) {
         if (running)
-            m_escape->bind();
+            m_stopKey->bind();
         else
-            m_escape->release();
+            m_stopKey->release();
     }
-#endif
     QPalette palette = Execute->palette();
     palette.setColor(QPalette::Button,
                      running ? QColor(255, 0, 0)

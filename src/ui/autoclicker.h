@@ -13,13 +13,13 @@
 
 class CaptureLayer;
 class CoordinateBox;
-class EscapeShortcut;
 class PacedTimer;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
 class QTimer;
+class StopKey;
 
 // The program's only window. Like a form made in a designer, its controls are public members
 // named as the handlers that serve them (XPos_Change serves XPos); the handlers share the state
@@ -119,7 +119,8 @@ private:
 
     std::unique_ptr<DesktopInput> m_input;
     CaptureLayer *m_layer = nullptr; // m_input itself when there is a Record toggle
-    EscapeShortcut *m_escape = nullptr; // Esc through the desktop's portal, where it is needed
+    // Esc from anywhere during a run, where the poll cannot see it over other windows.
+    std::unique_ptr<StopKey> m_stopKey;
     SingleInstance m_instance;
     CursorPoint m_pointer; // the one record every read of the pointer fills
     std::int32_t m_shownX = 0; // what the readouts show, "X: 0" and "Y: 0" at first
@@ -129,5 +130,6 @@ private:
     // clicks the window there drops (said once a run).
     QString m_missedNote;
     QString m_droppedNote;
+    QString m_escapeNote; // nothing but Stop ends this run
     int m_missedSteps = 0;
 };

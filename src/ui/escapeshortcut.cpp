@@ -45,7 +45,7 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, Shortcut &shortcu
 
 Q_DECLARE_METATYPE(Shortcut)
 
-EscapeShortcut::EscapeShortcut(QObject *parent) : QObject(parent)
+EscapeShortcut::EscapeShortcut(QObject *parent) : StopKey(parent)
 {
     qDBusRegisterMetaType<Shortcut>();
     qDBusRegisterMetaType<QList<Shortcut>>();
@@ -63,7 +63,11 @@ EscapeShortcut::~EscapeShortcut()
 void EscapeShortcut::bind()
 {
     m_wanted = true;
-    if (m_unavailable || m_step != Step::Idle)
+    if (!m_unavailable.isEmpty()) {
+        emit unavailable(m_unavailable);
+        return;
+    }
+    if (m_step != Step::Idle)
         return; // already on its way, or bound
     if (!QDBusConnection::sessionBus().isConnected())
         return giveUp(QStringLiteral("no session bus"));
@@ -143,19 +147,21 @@ void EscapeShortcut::onActivated(const QDBusMessage &message)
     if (m_step == Step::Bound && arguments.size() >= 2
         && arguments[0].value<QDBusObjectPath>().path() == m_session
         && arguments[1].toString() == ShortcutId)
-        emit activated();
+        emit pressed();
 }
 
 void EscapeShortcut::giveUp(const QString &why)
 {
     closeSession();
-    if (m_unavailable)
+    if (!m_unavailable.isEmpty())
         return;
-    m_unavailable = true;
+    m_unavailable = QStringLiteral("the desktop's shortcut portal: ") + why;
     std::fprintf(stderr,
                  "varbelo: Esc cannot stop a run here (GlobalShortcuts portal: %s); the Stop "
                  "button does\n",
                  qPrintable(why));
+    if (m_wanted)
+        emit unavailable(m_unavailable);
 }
 
 void EscapeShortcut::closeSession()

@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "stopkey.h"
+
 #include <QDBusMessage>
-#include <QObject>
 #include <QVariantMap>
 
 // Esc from anywhere where the desktop hides the keys over other windows: the GlobalShortcuts
 // portal (org.freedesktop.portal.GlobalShortcuts) binds it for as long as a run needs it. Where
 // the portal is missing or refuses, it says so once on standard error and the Stop button
 // remains the way to stop.
-class EscapeShortcut : public QObject
+class EscapeShortcut : public StopKey
 {
     Q_OBJECT
 
@@ -17,13 +18,9 @@ public:
     explicit EscapeShortcut(QObject *parent = nullptr);
     ~EscapeShortcut() override;
 
-    /// Asks for Esc; activated() follows each press until release().
-    void bind();
-    /// Gives Esc back to the desktop (closes the portal session).
-    void release();
-
-signals:
-    void activated();
+    void bind() override;
+    /// Closes the portal session.
+    void release() override;
 
 private slots:
     // QtDBus connects D-Bus signals to slots by signature only.
@@ -39,7 +36,7 @@ private:
 
     Step m_step = Step::Idle;
     bool m_wanted = false;
-    bool m_unavailable = false; // said once: no more asking
+    QString m_unavailable; // why not, once the portal has said no: no more asking
     QString m_requestPath;
     QString m_session;
     int m_tokens = 0;

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+// One way of hearing Esc from anywhere on the desktop during a run, where the window's own poll
+// sees the keys over its own windows only (a Wayland compositor): the desktop's shortcut
+// service or the compositor's bindings. Each lives in a file of its own; createStopKey picks one.
+class StopKey : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    /// Asks for Esc for a run; pressed() follows each press until release(). The answer may
+    /// come later: unavailable() when Esc cannot be had.
+    virtual void bind() = 0;
+    /// Gives Esc back to the desktop; harmless when nothing is bound.
+    virtual void release() = 0;
+
+signals:
+    void pressed();
+    /// Esc cannot stop this run: why, in a few words for the user.
+    void unavailable(const QString &why);
+};
+
+// The way this desktop lends Esc to a program, chosen once at start-up; it says on standard
+// error which it took. Null where the program has no way at all (built without D-Bus).
+std::unique_ptr<StopKey> createStopKey();
