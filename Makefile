@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 SHELL := /bin/bash
-# The two commands: `make run` and `make test`. Both install what is missing first.
+# The two commands: `make run` and `make test`. Each command installs what it needs and is missing
+# first (tools/install-deps.sh, one group of Debian packages per command).
 BUILD ?= build
 SANITIZE_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
@@ -12,8 +13,9 @@ JOBS ?= $(shell nproc)
 
 all: build
 
+# What building and running the program need.
 deps:
-	@tools/install-deps.sh
+	@tools/install-deps.sh run
 
 # The tests run the Windows build's programs under wine too, when make windows has built them.
 configure: deps
@@ -26,6 +28,7 @@ build: configure
 # The program and its unit and widget tests again, under AddressSanitizer and
 # UndefinedBehaviorSanitizer; any report fails the run.
 sanitize: deps
+	@tools/install-deps.sh sanitize
 	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVARBELO_SANITIZE=ON \
 		-DVARBELO_SYSTEM_TESTS=OFF >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
@@ -34,6 +37,7 @@ sanitize: deps
 
 # The number reader under libFuzzer for FUZZ_SECONDS; `make test` runs it for 30 s.
 fuzz: deps
+	@tools/install-deps.sh fuzz
 	@cmake -S tests/fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ \
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
@@ -45,6 +49,7 @@ fuzz: deps
 # Micro-benchmarks of the hot paths, then the whole program under its own Xvfb, and its playback
 # pace on headless sway and KWin, into native and XWayland windows.
 bench: deps
+	@tools/install-deps.sh bench
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARBELO_BENCH=ON >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 	./$(BUILD)/bench/bench_hotpaths
@@ -52,23 +57,29 @@ bench: deps
 
 # Where no display is named (a server, a container, an SSH session) the program can only give its
 # reason and fail: give it, point at the demo, which brings its own X server, and end quietly.
+# Only the program is built, not the tests and their helpers.
+.PHONY: program
+program: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target varbelo
 ifeq ($(strip $(DISPLAY)$(WAYLAND_DISPLAY)),)
-run: build
+run: program
 	@./$(BUILD)/varbelo || true
 	@echo "make demo shows Varbelo at work on a private X server, without a display of your own."
 else
-run: build
+run: program
 	./$(BUILD)/varbelo
 endif
 
 # A Debian package of the program, its desktop entry, icons, metainfo and man page.
 package: build
+	@tools/install-deps.sh package
 	cd $(BUILD) && cpack -G DEB
 
 # varbelo.exe for 64-bit Windows, one file with Qt linked in, and a zip to hand out, in
 # $(WINDOWS_BUILD)/. Qt for Windows is built once per machine from Debian's source (about 35
 # minutes; tools/windows/build-qt.sh), and the build folder starts over when that Qt changes.
 windows: deps
+	@tools/install-deps.sh windows
 	@qt=$$(tools/windows/build-qt.sh) && \
 	if ! grep -qs "^CMAKE_TOOLCHAIN_FILE:[A-Z]*=$$qt/" $(WINDOWS_BUILD)/CMakeCache.txt; then \
 		rm -rf $(WINDOWS_BUILD); fi && \
@@ -79,6 +90,7 @@ windows: deps
 
 # Everything, the Windows build's test programs included (they run under wine in ctest).
 test: build sanitize windows
+	@tools/install-deps.sh test
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -90,9 +102,11 @@ clean:
 # where and when the clicks landed, and a picture of the running window in docs/demo-run.png.
 .PHONY: demo
 demo: build
+	@tools/install-deps.sh demo
 	tools/demo.sh $(BUILD)
 
 # Pictures of the window at 96 and 144 dpi in docs/.
 .PHONY: screenshots
 screenshots: build
+	@tools/install-deps.sh demo
 	tools/screenshots.sh $(BUILD)

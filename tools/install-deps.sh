@@ -1,75 +1,110 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs the Debian packages that building, running and testing need, skipping what is there.
+# Installs the Debian 12 packages that a make command needs, skipping what is there: always what
+# building and running the program need, and on top what each named group needs.
+#
+# Usage: tools/install-deps.sh [GROUP...]
+#   run       the program alone (make run; the default)
+#   test      the tests of the Linux build (make test also installs sanitize, windows and fuzz)
+#   package   the .deb (make package)
+#   windows   the Windows program: Qt for Windows from Debian's source, mingw-w64, wine
+#   demo      make demo
+#   bench     make bench
+#   fuzz      the number reader under libFuzzer (make fuzz)
+#   sanitize  the sanitizer build and its tests (make sanitize)
 set -euo pipefail
 
-packages=(
-    cmake make g++ pkg-config
-    qt6-base-dev libgl-dev
+# Each package is in one list; a group installs the lists that it names below.
+
+# The compiler, CMake, pkg-config; Qt (qt6-base-dev has Core, Gui, Widgets, D-Bus and Test);
+# XTest, RandR and XInput2; the Wayland backends: the client library, wayland-scanner, the
+# protocols' XML files, the recording overlay's key symbols; the native window's Qt platform;
+# the window's font.
+list_run=(
+    cmake make g++ pkg-config qt6-base-dev
     libx11-dev libxtst-dev libxrandr-dev libxi-dev
-    # the Wayland backends: the client library, wayland-scanner, the protocols' XML files;
-    # the recording overlay's key symbols; the native window's Qt platform
     libwayland-dev wayland-protocols plasma-wayland-protocols libxkbcommon-dev qt6-wayland
     fonts-liberation
-    # tests: a display of their own, a window manager, X input and inspection tools
-    xvfb openbox xdotool x11-utils x11-xserver-utils xauth strace procps
-    # tests: the number reader under libFuzzer
-    clang libclang-rt-14-dev
-    # tests: the installed files are checked with the desktop's own validators, the package
-    # is built with its dependencies computed from the binary
-    desktop-file-utils appstream groff-base man-db dpkg-dev file
-    # tests: Debian's own checker of the package
-    lintian
-    # tests: the RemoteDesktop portal backend on a headless GNOME compositor with PipeWire for
-    # its screen casts, through a stand-in portal in Python on a private session bus; the test's
-    # windows on Qt's Wayland platform; the whole program there with its window on XWayland,
-    # which the other compositors' tests run too
-    mutter pipewire pipewire-bin wireplumber dbus dbus-bin python3-dbus python3-gi qt6-wayland
-    xwayland
-    # benchmarks
-    libbenchmark-dev
-    # the Windows program: Qt cross-built from Debian's source, the program with mingw-w64,
-    # run under wine
-    g++-mingw-w64-x86-64 wine wine64 ninja-build zip
 )
+# A private X server with a window manager, X input and the window inspectors (xprop,
+# xwininfo): the program tests, the demo, the benchmarks, and wine in the Windows build.
+list_xserver=(xvfb openbox xdotool x11-utils)
+# A private session bus: Esc through a stand-in portal, the compositors' sessions.
+list_bus=(dbus)
+# What the program tests and the benchmarks look on with: the X resources (xrdb), strace, pgrep.
+list_probes=(x11-xserver-utils strace procps)
+# Headless Wayland compositors for the tests and the benchmarks: mutter with PipeWire for its
+# screen casts and a stand-in portal in Python; XWayland, which all of them run.
+list_compositors=(mutter pipewire pipewire-bin wireplumber dbus-bin python3-dbus python3-gi xwayland)
+# The same, installed without what they recommend: kwin-wayland's would bring the whole Plasma
+# desktop, and with it a D-Bus that X11 programs launch by themselves. sway and KWin, typing into
+# them, reading sway's window tree and its pixels.
+bare_compositors=(sway wtype kwin-wayland jq grim)
+# dpkg-shlibdeps for the .deb's dependencies; dpkg-source for Qt's source package.
+list_debian=(dpkg-dev)
+# CPack tells binaries by file(1).
+list_package=(file)
+# The installed files checked with the desktop's own validators; Debian's checker of the .deb.
+list_checks=(desktop-file-utils appstream groff-base man-db lintian)
+# Qt for Windows and the program, cross-built with mingw-w64 and run under wine.
+list_windows=(g++-mingw-w64-x86-64 wine wine64 ninja-build zip)
+list_fuzz=(clang libclang-rt-14-dev)
+list_bench=(libbenchmark-dev)
 
-# Installed without what they recommend: kwin-wayland's would bring the whole Plasma desktop,
-# and with it a D-Bus that X11 programs launch by themselves.
-bare_packages=(
-    # tests: headless Wayland compositors (sway, KWin on a private session bus; with XWayland from
-    # above, sway's also gives wine a monitor left of the primary), typing into them, reading
-    # sway's window tree, reading its pixels
-    sway wtype kwin-wayland dbus jq grim
-)
+lists=(run)
+sources=no
+[ $# -gt 0 ] || set -- run
+for group in "$@"; do
+    case $group in
+    run) ;;
+    test) lists+=(xserver bus probes compositors debian package checks) ;;
+    package) lists+=(debian package) ;;
+    windows) lists+=(xserver debian windows) sources=yes ;;
+    demo) lists+=(xserver) ;;
+    bench) lists+=(xserver bus probes compositors bench) ;;
+    fuzz) lists+=(fuzz) ;;
+    sanitize) lists+=(bus) ;;
+    *)
+        echo "install-deps: unknown group '$group' (run test package windows demo bench fuzz sanitize)" >&2
+        exit 2
+        ;;
+    esac
+done
 
+installed() { [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null || true)" = installed ]; }
 missing=()
-for p in "${packages[@]}"; do
-    status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
-    [ "$status" = installed ] || missing+=("$p")
-done
 missing_bare=()
-for p in "${bare_packages[@]}"; do
-    status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
-    [ "$status" = installed ] || missing_bare+=("$p")
+declare -A seen=()
+for list in "${lists[@]}"; do
+    [ -z "${seen[$list]:-}" ] || continue
+    seen[$list]=1
+    declare -n names=list_$list
+    for p in "${names[@]}"; do installed "$p" || missing+=("$p"); done
+    if [ "$list" = compositors ]; then
+        for p in "${bare_compositors[@]}"; do installed "$p" || missing_bare+=("$p"); done
+    fi
 done
+
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 export DEBIAN_FRONTEND=noninteractive
 
 # Qt for Windows is built from Debian's qt6-base source package, which needs a deb-src entry.
 sources_added=no
-sources=/etc/apt/sources.list.d/debian.sources
-if [ -f "$sources" ]; then
-    if ! grep -q '^Types:.*deb-src' "$sources"; then
-        $sudo sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
+if [ $sources = yes ]; then
+    deb822=/etc/apt/sources.list.d/debian.sources
+    if [ -f "$deb822" ]; then
+        if ! grep -q '^Types:.*deb-src' "$deb822"; then
+            $sudo sed -i 's/^Types: deb$/Types: deb deb-src/' "$deb822"
+            sources_added=yes
+        fi
+    elif [ -f /etc/apt/sources.list ] && ! grep -q '^deb-src' /etc/apt/sources.list; then
+        grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' \
+            | $sudo tee -a /etc/apt/sources.list >/dev/null
         sources_added=yes
     fi
-elif [ -f /etc/apt/sources.list ] && ! grep -q '^deb-src' /etc/apt/sources.list; then
-    grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' \
-        | $sudo tee -a /etc/apt/sources.list >/dev/null
-    sources_added=yes
+    [ $sources_added = no ] || echo "Enabled Debian's source packages"
 fi
-[ $sources_added = yes ] && echo "Enabled Debian's source packages"
 [ ${#missing[@]} -eq 0 ] && [ ${#missing_bare[@]} -eq 0 ] && [ $sources_added = no ] && exit 0
 
 $sudo apt-get update -qq
