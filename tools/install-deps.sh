@@ -35,7 +35,9 @@ list_bus=(dbus)
 list_probes=(x11-xserver-utils strace procps)
 # Headless Wayland compositors for the tests and the benchmarks: mutter with PipeWire for its
 # screen casts and a stand-in portal in Python; XWayland, which all of them run.
-list_compositors=(mutter pipewire pipewire-bin wireplumber dbus-bin python3-dbus python3-gi xwayland)
+list_compositors=(
+    mutter pipewire pipewire-bin wireplumber dbus-bin python3-dbus python3-gi xwayland
+)
 # The same, installed without what they recommend: kwin-wayland's would bring the whole Plasma
 # desktop, and with it a D-Bus that X11 programs launch by themselves. sway and KWin, typing into
 # them, reading sway's window tree and its pixels.
@@ -65,13 +67,16 @@ for group in "$@"; do
     fuzz) lists+=(fuzz) ;;
     sanitize) lists+=(bus) ;;
     *)
-        echo "install-deps: unknown group '$group' (run test package windows demo bench fuzz sanitize)" >&2
+        echo "install-deps: no group '$group'; the groups: run test package windows demo bench" \
+             "fuzz sanitize" >&2
         exit 2
         ;;
     esac
 done
 
-installed() { [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null || true)" = installed ]; }
+installed() {
+    [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null || true)" = installed ]
+}
 missing=()
 missing_bare=()
 declare -A seen=()
