@@ -99,11 +99,13 @@ clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(WINDOWS_BUILD)
 
 # The program at work on a private X server: three recorded spots clicked twice, a table of
-# where and when the clicks landed, and a picture of the running window in docs/demo-run.png.
+# where and when the clicks landed, and a picture of the running window in $(BUILD)/demo-run.png
+# (the README's own with DEMO_PICTURE=docs/demo-run.png).
+DEMO_PICTURE ?=
 .PHONY: demo
 demo: build
 	@tools/install-deps.sh demo
-	tools/demo.sh $(BUILD)
+	tools/demo.sh $(BUILD) $(DEMO_PICTURE)
 
 # Pictures of the window at 96 and 144 dpi in docs/.
 .PHONY: screenshots

@@ -7,20 +7,21 @@
 #
 # Usage: tools/demo.sh [BUILD_DIR [SCREENSHOT]]
 #   BUILD_DIR   the built program and its test tools (default: build)
-#   SCREENSHOT  where the picture of the window mid-run goes (default: docs/demo-run.png, or
-#               $DEMO_SCREENSHOT)
+#   SCREENSHOT  where the picture of the window mid-run goes (default: BUILD_DIR/demo-run.png;
+#               the README's picture is docs/demo-run.png)
 # Exits non-zero when the clicks are not the recorded ones, in order, a second apart.
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$source_dir/build}
-shot=${2:-${DEMO_SCREENSHOT:-$source_dir/docs/demo-run.png}}
+shot=${2:-}
 
 [ -d "$build" ] || {
     echo "demo: no build directory $build; run make demo (or make build) first" >&2
     exit 1
 }
 build=$(cd "$build" && pwd)
+shot=${shot:-$build/demo-run.png}
 mkdir -p "$(dirname "$shot")"
 shot=$(cd "$(dirname "$shot")" && pwd)/$(basename "$shot")
 VARBELO=$build/varbelo
