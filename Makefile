@@ -76,8 +76,8 @@ package: build
 	cd $(BUILD) && cpack -G DEB
 
 # varbelo.exe for 64-bit Windows, one file with Qt linked in, and a zip to hand out, in
-# $(WINDOWS_BUILD)/. Qt for Windows is built once per machine from Debian's source (about 35
-# minutes; tools/windows/build-qt.sh), and the build folder starts over when that Qt changes.
+# $(WINDOWS_BUILD)/. Qt for Windows is built once per machine from Debian's source (the README
+# says how long; tools/windows/build-qt.sh), and the build folder starts over when that Qt changes.
 windows: deps
 	@tools/install-deps.sh windows
 	@qt=$$(tools/windows/build-qt.sh) && \
