@@ -125,12 +125,14 @@ say "six copies at once: $mains \"Varbelo V1.0\" window(s), $boxes \"Application
 { [ "$mains" = 1 ] && [ "$boxes" = 5 ]; } \
     || fail "expected 1 \"Varbelo V1.0\" window and 5 \"Application\" boxes, found $mains and $boxes"
 
+# One box at a time, each copy gone before the next box is answered. A wine program that ends
+# hands the activation to another of wine's windows while it exits, whatever the window manager
+# has focused meanwhile: a key pressed into the next box then reaches no window, and that copy
+# waits on for ever.
 winner=$(xdotool getwindowpid "$(windows_named "$VARBELO_TITLE")")
 for box in $(windows_named "$BOX_TITLE"); do
+    pid=$(xdotool getwindowpid "$box") || fail "the \"Application\" box $box names no process"
     answer_box "$box"
-done
-for pid in "${racers[@]}"; do
-    [ "$pid" = "$winner" ] && continue
     wait_exit "$pid" 5 || fail "a turned-away copy (pid $pid) still runs 5 s after OK on its box"
     [ "$code" = 0 ] || fail "a turned-away copy (pid $pid) exited with code $code, expected 0"
 done
