@@ -55,12 +55,13 @@ bench: deps
 	./$(BUILD)/bench/bench_hotpaths
 	bench/program_bench.sh $(BUILD)
 
-# Where no display is named (a server, a container, an SSH session) the program can only give its
-# reason and fail: give it, point at the demo, which brings its own X server, and end quietly.
-# Only the program is built, not the tests and their helpers.
+# The program alone, without the tests and their helpers: what make run waits for.
 .PHONY: program
 program: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target varbelo
+
+# Where no display is named (a server, a container, an SSH session) the program can only give its
+# reason and fail: give it, point at the demo, which brings its own X server, and end quietly.
 ifeq ($(strip $(DISPLAY)$(WAYLAND_DISPLAY)),)
 run: program
 	@./$(BUILD)/varbelo || true
