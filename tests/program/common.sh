@@ -373,7 +373,8 @@ start_sway() { # CONFIG
 sway_msg() { "${uenv[@]}" swaymsg "$@" >/dev/null; }
 
 # KWin (kwin_wayland --virtual, one output of 1280 x 720, wayland-vb) with XWayland, on a session
-# bus of its own. Each EXE is granted the interfaces that the program's desktop entry asks for, as
+# bus of its own, with its global shortcuts and so KDE's shortcut service (org.kde.kglobalaccel),
+# which it hosts itself, keeping its settings in the user's HOME. Each EXE is granted the interfaces that the program's desktop entry asks for, as
 # an installed entry grants them. Adds the bus, the Wayland display and XWayland's display to
 # uenv; xdisplay is XWayland's display.
 start_kwin() { # EXE...
@@ -398,7 +399,7 @@ start_kwin() { # EXE...
     # What KWin starts gets XWayland's display.
     launch kwin "${uenv[@]}" XDG_DATA_DIRS="$udir/share:/usr/share" "$kwin" --virtual \
         --xwayland --socket wayland-vb --width 1280 --height 720 --no-lockscreen \
-        --no-global-shortcuts --no-kactivities "sh -c 'echo \$DISPLAY >$udir/run/display'"
+        --no-kactivities "sh -c 'echo \$DISPLAY >$udir/run/display'"
     wait_socket "$udir/run/wayland-vb" 20 "$last"
     uenv+=(WAYLAND_DISPLAY=wayland-vb)
     wait_line "$udir/run/display" '^:[0-9]+$' 20 "KWin told no XWayland display"
