@@ -39,7 +39,11 @@ public:
     /// Moves fail with this reason from now on (logged as "no move X,Y"); empty lets them succeed.
     void refuseMoves(const std::string &why) { m_moveRefusal = why; }
     /// The desktop takes input away for good, for this reason.
-    void loseInput(const std::string &why) { m_lostHandler(why); }
+    void loseInput(const std::string &why)
+    {
+        if (m_lostHandler)
+            m_lostHandler(why);
+    }
     /// Button events at (x, y) are said to be dropped there, for this reason.
     void dropClicksAt(std::int32_t x, std::int32_t y, const std::string &why);
 
