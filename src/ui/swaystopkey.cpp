@@ -2,6 +2,7 @@
 #include "swaystopkey.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
