@@ -45,6 +45,8 @@ std::unique_ptr<StopKey> createStopKey()
     sayTaken("the GlobalShortcuts portal");
     return std::make_unique<EscapeShortcut>();
 #else
+    std::fputs("varbelo: nothing hears Esc over other windows during a run: built without D-Bus\n",
+               stderr);
     return nullptr;
 #endif
 }
