@@ -407,6 +407,14 @@ start_kwin() { # EXE...
     uenv+=(DISPLAY="$xdisplay")
 }
 
+wait_until() { # WHAT SECONDS CONDITION: waits for the shell CONDITION, or fails
+    local deadline=$((SECONDS + $2))
+    until eval "$3"; do
+        ((SECONDS < deadline)) || fail "$1: not within $2 s"
+        sleep 0.05
+    done
+}
+
 wait_line() { # LOG REGEX SECONDS WHAT: true once a line of LOG matches
     local deadline=$((SECONDS + $3))
     until grep -qE "$2" "$1" 2>/dev/null; do
