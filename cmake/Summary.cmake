@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # One summary at the end of configuring: what this build has, and what it leaves out and why.
 # Elsewhere than Debian 12 a missing package leaves a part out without failing: this says which.
+# No semicolons in the lines: CMake would split them into list items.
 
 # One line of the summary, given in pieces, added to the list "in" or "out".
 macro(add_line list)
@@ -22,10 +23,11 @@ function(varbelo_print_summary)
                          "Plasma get XWayland only): ${VARBELO_WAYLAND_MISSING} not found")
         endif()
         if(TARGET Qt6::DBus)
-            add_line(in "GNOME's RemoteDesktop portal, Esc through the GlobalShortcuts portal")
+            add_line(in "GNOME's RemoteDesktop portal, Esc through the GlobalShortcuts portal "
+                        "and KDE's shortcut service")
         else()
-            add_line(out "GNOME's RemoteDesktop portal and Esc on Wayland (GNOME gets XWayland, "
-                         "Esc only the Stop button): Qt D-Bus not found")
+            add_line(out "GNOME's RemoteDesktop portal, Esc through the desktop's portal and KDE "
+                         "(GNOME gets XWayland, Esc on Wayland works only on sway): Qt D-Bus not found")
         endif()
     endif()
     if(NOT BUILD_TESTING)
