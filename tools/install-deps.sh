@@ -12,6 +12,7 @@
 #   bench     make bench
 #   fuzz      the number reader under libFuzzer (make fuzz)
 #   sanitize  the sanitizer build and its tests (make sanitize)
+# shellcheck disable=SC2034 # the lists are read by name, through "declare -n"
 set -euo pipefail
 
 # Each package is in one list; a group installs the lists that it names below. The lists in
