@@ -19,6 +19,7 @@ spots_y=(600 300 900)
 start_display
 start_wm
 start_varbelo varbelo
+vb_pid=$last
 find_varbelo 15 "$last"
 place_and_record
 
@@ -159,7 +160,25 @@ gap=$((t - t_execute))
 ((gap >= 1000 - TOLERANCE && gap <= 1000 + TOLERANCE)) \
     || fail "expected the first click 1000 ±$TOLERANCE ms after Execute, it came after $gap ms"
 say "the run after Esc started at the first item, $gap ms after Execute"
-press_key Escape
+
+# ---- A program stalled mid-run (stopped, as a machine's sleep stops it) does not catch up ----
+
+# The rest of the run comes one click a second after the stall, in order, nothing skipped: at
+# most one step at once, none of the steps due meanwhile in a burst.
+kill -STOP "$vb_pid"
+sleep 3.5
+kill -CONT "$vb_pid"
+wait_presses "$start" 6 10 || fail "expected the 5 clicks left of the run within 10 s of the stall; got:
+$(clicks_after "$start")"
+mapfile -t got < <(clicks_after "$start" | grep '^press')
+for k in 1 2 3 4 5; do
+    read -r _ _ x y t <<<"${got[k]}"
+    read -r _ _ _ _ previous <<<"${got[k - 1]}"
+    gap=$((t - previous)) least=$((k == 1 ? 3500 : k == 3 ? 2000 : 1000)) # 3: a new pass
+    [ "$x $y" = "${spots_x[k % 3]} ${spots_y[k % 3]}" ] && ((gap >= least - TOLERANCE)) \
+        || fail "click $((k + 1)) of the stalled run: expected at ${spots_x[k % 3]},${spots_y[k % 3]}, $least ms or more after the one before; it came at $x,$y after $gap ms"
+done
+say "after a stall of 3.5 s the run went on one click a second, in order"
 
 # ---- Windows: a monitor left of the primary, at negative x ----
 
