@@ -201,8 +201,9 @@ if [ ${#wine_run[@]} -gt 0 ]; then
     sway_msg focus output HEADLESS-2 # the program's window goes there
     say "sway's XWayland on $DISPLAY, $right (the right output) primary"
 
-    # The recorder over most of the left monitor, (-1200,100) to (-200,900) as Windows counts.
-    launch recorder-left "${wine_run[@]}" "$RECORDER" -1200 100 1000 800
+    # The recorder over most of the left monitor, (-1200,100) to (-200,1023) as Windows counts:
+    # down to the bottom edge, where a step below the desktop would land if it were clamped.
+    launch recorder-left "${wine_run[@]}" "$RECORDER" -1200 100 1000 924
     rec="$work/recorder-left.log"
     wait_ready "$rec" "the click recorder on the left monitor"
     start_varbelo varbelo-right
@@ -211,15 +212,20 @@ if [ ${#wine_run[@]} -gt 0 ]; then
     xdotool mousemove --sync 780 300 # (-500, 300) on Windows
     sleep 0.15
     press_key space
-    click_client "$down_x" "$(row_y 0)"
-    click_client "$up_x" "$(row_y 0)"
+    # Two typed steps: one below the desktop, on no monitor, then one on the left monitor.
+    click_client 72 "$(row_y 1)"
+    xdotool type --delay 100 $'-400\t9999\t-300\t500'
+    for r in 0 1 2; do
+        click_client "$down_x" "$(row_y "$r")"
+        click_client "$up_x" "$(row_y "$r")"
+    done
     start=$(log_lines)
     click_client "$execute_x" "$execute_y"
-    wait_presses "$start" 1 5 || fail "expected a click on the left monitor within 5 s of Execute; got none"
-    sleep 1.2 # a second click, had there been one, would have come by now
+    wait_presses "$start" 2 6 || fail "expected 2 clicks on the left monitor within 6 s of Execute; got: $(clicks_after "$start")"
+    sleep 1.2 # another click, had there been one, would have come by now
     got=$(clicks_after "$start" | awk '{print $1, $2, $3, $4}' | paste -sd' ')
-    [ "$got" = "press 1 -500 300 release 1 -500 300" ] \
-        || fail "expected the step captured at (-500,300) on the left monitor clicked there; got: $got"
-    say "a step captured on the monitor left of the primary holds x -500 and is clicked there"
+    [ "$got" = "press 1 -500 300 release 1 -500 300 press 1 -300 500 release 1 -300 500" ] \
+        || fail "expected the step captured at (-500,300) on the left monitor clicked there, the one at (-400,9999) on no monitor missed, not clicked at the edge, and the one at (-300,500) clicked; got: $got"
+    say "a step captured on the monitor left of the primary holds x -500 and is clicked there; one below the desktop is missed"
 fi
 say "PASS"
