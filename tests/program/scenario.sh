@@ -173,8 +173,7 @@ $(clicks_after "$start")"
 mapfile -t got < <(clicks_after "$start" | grep '^press')
 for k in 1 2 3 4 5; do
     read -r _ _ x y t <<<"${got[k]}"
-    read -r _ _ _ _ previous <<<"${got[k - 1]}"
-    gap=$((t - previous)) least=$((k == 1 ? 3500 : k == 3 ? 2000 : 1000)) # 3: a new pass
+    gap=$((t - $(cut -d' ' -f5 <<<"${got[k - 1]}"))) least=$((k == 1 ? 3500 : k == 3 ? 2000 : 1000))
     [ "$x $y" = "${spots_x[k % 3]} ${spots_y[k % 3]}" ] && ((gap >= least - TOLERANCE)) \
         || fail "click $((k + 1)) of the stalled run: expected at ${spots_x[k % 3]},${spots_y[k % 3]}, $least ms or more after the one before; it came at $x,$y after $gap ms"
 done

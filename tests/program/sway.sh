@@ -201,21 +201,14 @@ notice_ink() { # the reddish pixels of the notice
     "${uenv[@]}" grim -g "$((vb_x + 306)),$((vb_y + 136)) 131x170" -t ppm - \
         | tail -c $((131 * 170 * 3)) | od -An -v -tu1 -w3 | awk '$1 > $2 + 50 && $1 > $3 + 50 {n++} END {print n + 0}'
 }
-wait_left_press() { # COUNT SECONDS
-    local deadline=$((SECONDS + $2))
-    until [ "$(grep -c '^press' "$work/rec-left.log")" -ge "$1" ]; do
-        ((SECONDS < deadline)) || fail "expected press $1 in the left recorder within $2 s"
-        sleep 0.05
-    done
-}
 sway_click $((vb_x + loop_x)) $((vb_y + loop_y))
 type_keys -M ctrl a -m ctrl 2
-left_presses=$(grep -c '^press' "$work/rec-left.log")
+rec=$work/rec-left.log start=$(log_lines) # the first step of each pass is there
 sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
-wait_left_press $((left_presses + 1)) 3
+wait_presses "$start" 1 3 || fail "no click in the first step of the run"
 sway_msg -- output HEADLESS-2 position 4000 -200
 ink=$(notice_ink)
-wait_left_press $((left_presses + 2)) 9
+wait_presses "$start" 2 9 || fail "no click in the first step of the second pass"
 (($(notice_ink) > ink)) || fail "no notice of the steps missed on the output that went"
 sway_msg -- output HEADLESS-2 position 1280 -200
 sleep 7.5 # the rest of the run
