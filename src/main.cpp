@@ -9,11 +9,25 @@
 #    include "screenscale.h"
 #    include "terminationsignals.h"
 #endif
+#ifdef Q_OS_LINUX
+#    include "stopcommand.h"
+#endif
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char *argv[])
 {
+    // For a key bound in a desktop that lends none to programs. Before anything that could open
+    // a window, or ask for a display or a session bus.
+    if (argc == 2 && std::strcmp(argv[1], "--stop") == 0) {
+#ifdef Q_OS_LINUX
+        return requestStop(SingleInstance::defaultLockPath());
+#else
+        std::fputs("varbelo --stop is not needed here: Esc stops a run from any window\n", stderr);
+        return 1;
+#endif
+    }
 #ifdef Q_OS_LINUX
     // A Wayland launcher hands over an XDG activation token; a window on X11 can only pass on a
     // startup-notification id, which Qt sends with it and XWayland's window manager takes the
@@ -77,6 +91,14 @@ int main(int argc, char *argv[])
 #endif
 
     AutoClicker window(std::move(input));
+#ifdef Q_OS_UNIX
+    // Before the lock is taken: from then on varbelo --stop may signal this process, and a signal
+    // it is not ready for would end it.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &window, &QWidget::close);
+    QObject::connect(&termination, &TerminationSignals::stopRequested, &window,
+                     &AutoClicker::stopRun);
+#endif
     if (!window.Form_Load())
         return 0;
 #ifdef Q_OS_LINUX
@@ -85,10 +107,6 @@ int main(int argc, char *argv[])
         std::fputs("Varbelo runs through XWayland: its clicks reach only programs that run under "
                    "XWayland too.\n",
                    stderr);
-#endif
-#ifdef Q_OS_UNIX
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &window, &QWidget::close);
 #endif
     window.show();
     return QApplication::exec();

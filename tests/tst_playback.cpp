@@ -277,6 +277,7 @@ void TestPlayback::everyStopReleasesHeldButton_data()
     QTest::newRow("Esc") << u"esc"_s;
     QTest::newRow("end of loop count") << u"end"_s;
     QTest::newRow("window closed") << u"close"_s;
+    QTest::newRow("input lost") << u"lost"_s;
 }
 
 void TestPlayback::everyStopReleasesHeldButton()
@@ -294,6 +295,10 @@ void TestPlayback::everyStopReleasesHeldButton()
         w().Hotkey_XY_Timer();
     } else if (how == u"end") {
         f->tick();
+    } else if (how == u"lost") {
+        f->desktop->loseInput("the desktop ended the remote-control session");
+        QCOMPARE(w().Notice->text(),
+                 u"Run stopped: the desktop ended the remote-control session."_s);
     } else {
         w().show();
         w().close();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -57,6 +58,10 @@ public:
     /// False where the desktop hides the pointer and the keys over other programs' windows (a
     /// Wayland compositor): GetCursorPos and GetAsyncKeyState then see only the program's own.
     virtual bool seesWholeDesktop() const { return true; }
+    /// What to call, once and from the event loop, when the desktop takes input away for good
+    /// (it ended a remote-control session), with why in a few words for the user. Only backends
+    /// that can lose their input call it.
+    virtual void setLostHandler(std::function<void(const std::string &why)> /*handler*/) { }
 };
 
 // The reason a backend gives for a move to (x, y) that lies on none of the monitors.

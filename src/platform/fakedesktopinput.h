@@ -19,6 +19,10 @@ public:
     void mouse_event(std::uint32_t dwFlags) override;
     std::int16_t GetAsyncKeyState(int vKey) override;
     bool seesWholeDesktop() const override { return m_seesWholeDesktop; }
+    void setLostHandler(std::function<void(const std::string &)> handler) override
+    {
+        m_lostHandler = std::move(handler);
+    }
 
     /// A desktop that hides the pointer and keys over other windows, as Wayland does.
     explicit FakeDesktopInput(bool seesWholeDesktop = true) : m_seesWholeDesktop(seesWholeDesktop)
@@ -42,6 +46,12 @@ public:
         std::int32_t left, top, width, height;
     };
     void setMonitors(const std::vector<Monitor> &monitors) { m_monitors = monitors; }
+    /// The desktop takes input away for good, for this reason.
+    void loseInput(const std::string &why)
+    {
+        if (m_lostHandler)
+            m_lostHandler(why);
+    }
     /// Button events at (x, y) are said to be dropped there, for this reason.
     void dropClicksAt(std::int32_t x, std::int32_t y, const std::string &why);
 
@@ -72,4 +82,5 @@ private:
     std::vector<Monitor> m_monitors;
     CursorPoint m_dropAt {-1, -1};
     std::string m_dropWhy;
+    std::function<void(const std::string &)> m_lostHandler;
 };

@@ -348,6 +348,8 @@ void PortalDesktopInput::lose(const QString &why, bool sessionGone)
                                                   u"Close"_s));
     }
     m_buttonDown = false;
+    if (m_lostHandler)
+        m_lostHandler(why.toStdString());
 }
 
 bool PortalDesktopInput::GetCursorPos(CursorPoint &)

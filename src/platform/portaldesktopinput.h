@@ -36,6 +36,10 @@ public:
     void mouse_event(std::uint32_t dwFlags) override;
     std::int16_t GetAsyncKeyState(int vKey) override;
     bool seesWholeDesktop() const override { return false; }
+    void setLostHandler(std::function<void(const std::string &)> handler) override
+    {
+        m_lostHandler = std::move(handler);
+    }
 
 private:
     struct Stream
@@ -65,6 +69,7 @@ private:
     bool m_lost = false; // the session is over: calls do nothing
     QString m_whyLost;
     QString m_whyMoveFailed;
+    std::function<void(const std::string &)> m_lostHandler;
     // The answer a request is waiting for.
     QDeadlineTimer m_deadline; // the whole handshake, the user's answer included
     QEventLoop *m_waiting = nullptr;

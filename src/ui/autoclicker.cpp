@@ -273,24 +273,28 @@ void AutoClicker::connectHandlers()
         connect(m_layer, &CaptureLayer::closed, Record, [this] { Record->setChecked(false); });
     }
 #ifdef Q_OS_LINUX
-    // The poll cannot see Esc over other windows here: ask the desktop for it during runs.
-    if (m_layer)
+    // The poll cannot see Esc over other windows on Wayland (over XWayland's, where the window
+    // runs there): ask the desktop for it during runs.
+    if (m_layer || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         m_stopKey = createStopKey();
+        m_escapeUnheard = !m_stopKey;
+    }
 #endif
     if (m_stopKey) {
-        connect(m_stopKey.get(), &StopKey::pressed, this, [this] {
-            if (Execute->text() == RunningCaption)
-                Execute_Click();
-        });
+        connect(m_stopKey.get(), &StopKey::pressed, this, &AutoClicker::stopRun);
         connect(m_stopKey.get(), &StopKey::unavailable, this, [this](const QString &why) {
-            if (Execute->text() != RunningCaption)
-                return;
-            m_escapeNote = QStringLiteral("Esc cannot stop this run (%1): press Stop, or a key "
-                                          "bound to varbelo --stop.")
-                                   .arg(why);
-            showNotice();
+            if (Execute->text() == RunningCaption)
+                sayEscapeUnheard(why);
         });
     }
+    // Every later step would be missed: the run ends there, and says why.
+    m_input->setLostHandler([this](const std::string &why) {
+        if (Execute->text() != RunningCaption)
+            return;
+        m_lostNote = QStringLiteral("Run stopped: ") + QString::fromStdString(why) + u'.';
+        Execute_Click();
+        showNotice();
+    });
     Hotkey_XY->start();
 }
 
@@ -346,7 +350,11 @@ void AutoClicker::Execute_Click()
         m_missedNote.clear();
         m_droppedNote.clear();
         m_escapeNote.clear();
+        m_lostNote.clear();
         m_missedSteps = 0;
+        if (m_escapeUnheard)
+            sayEscapeUnheard(QStringLiteral("nothing on this desktop tells it of Esc over other "
+                                            "windows"));
         showNotice();
         Clicker->start();
         Execute->setText(RunningCaption);
@@ -418,10 +426,18 @@ void AutoClicker::playStep(int i)
 void AutoClicker::showNotice()
 {
     QStringList notes;
-    for (const QString &note : {m_escapeNote, m_droppedNote, m_missedNote})
+    for (const QString &note : {m_lostNote, m_escapeNote, m_droppedNote, m_missedNote})
         if (!note.isEmpty())
             notes << note;
     Notice->setText(notes.join(QStringLiteral("\n\n")));
+}
+
+void AutoClicker::sayEscapeUnheard(const QString &why)
+{
+    m_escapeNote = QStringLiteral("Esc cannot stop this run (%1): press Stop, or a key bound to "
+                                  "varbelo --stop.")
+                           .arg(why);
+    showNotice();
 }
 
 void AutoClicker::setExecuteRunning(bool running)
@@ -592,6 +608,12 @@ void AutoClicker::Hotkey_XY_Timer()
 
     // Let what waited during the tick (a click, typing, a playback tick) run before it ends.
     QCoreApplication::processEvents();
+}
+
+void AutoClicker::stopRun()
+{
+    if (Execute->text() == RunningCaption)
+        Execute_Click();
 }
 
 void AutoClicker::capture()

@@ -65,6 +65,8 @@ public:
 
     // Live position, capture and Esc
     void Hotkey_XY_Timer();
+    /// Stops a run as Esc does, for the desktop's shortcut or varbelo --stop; nothing when idle.
+    void stopRun();
     /// Where the desktop hides the pointer from the poll: puts the capture layer up or down.
     void Record_Click();
 
@@ -113,6 +115,7 @@ private:
     void releaseHeldButton();
     void playStep(int i);
     void showNotice();
+    void sayEscapeUnheard(const QString &why);
     void capture();
     std::int32_t CursorX();
     std::int32_t CursorY();
@@ -121,6 +124,7 @@ private:
     CaptureLayer *m_layer = nullptr; // m_input itself when there is a Record toggle
     // Esc from anywhere during a run, where the poll cannot see it over other windows.
     std::unique_ptr<StopKey> m_stopKey;
+    bool m_escapeUnheard = false; // the poll cannot see Esc everywhere, and nothing else hears it
     SingleInstance m_instance;
     CursorPoint m_pointer; // the one record every read of the pointer fills
     std::int32_t m_shownX = 0; // what the readouts show, "X: 0" and "Y: 0" at first
@@ -131,5 +135,6 @@ private:
     QString m_missedNote;
     QString m_droppedNote;
     QString m_escapeNote; // nothing but Stop ends this run
+    QString m_lostNote; // the desktop took input away and the run stopped
     int m_missedSteps = 0;
 };

@@ -41,6 +41,10 @@ public:
     void mouse_event(std::uint32_t dwFlags) override;
     std::int16_t GetAsyncKeyState(int vKey) override;
     bool seesWholeDesktop() const override { return false; }
+    void setLostHandler(std::function<void(const std::string &)> handler) override
+    {
+        m_desktop->setLostHandler(std::move(handler));
+    }
 
 signals:
     /// The layer went down: Esc, a surface closed, or hide().

@@ -158,7 +158,7 @@ void EscapeShortcut::giveUp(const QString &why)
     m_unavailable = QStringLiteral("the desktop's shortcut portal: ") + why;
     std::fprintf(stderr,
                  "varbelo: Esc cannot stop a run here (GlobalShortcuts portal: %s); the Stop "
-                 "button does\n",
+                 "button or a key bound to varbelo --stop does\n",
                  qPrintable(why));
     if (m_wanted)
         emit unavailable(m_unavailable);

@@ -7,7 +7,8 @@ class QSocketNotifier;
 
 // Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the event loop, so that a program told
 // to end closes its window as the close box would (releasing a button that playback holds)
-// instead of dying mid-drag. Only one instance may exist.
+// instead of dying mid-drag; and SIGUSR1, which varbelo --stop sends, into a request to stop the
+// run. Only one instance may exist.
 class TerminationSignals : public QObject
 {
     Q_OBJECT
@@ -18,6 +19,7 @@ public:
 
 signals:
     void received();
+    void stopRequested();
 
 private:
     QSocketNotifier *m_notifier = nullptr;

@@ -13,13 +13,13 @@ namespace {
 // picks it up (the self-pipe pattern of Qt's "Calling Qt Functions From Unix Signal Handlers").
 int signalSockets[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int signal)
 {
-    const char byte = 1;
+    const char byte = char(signal);
     [[maybe_unused]] const auto written = ::write(signalSockets[0], &byte, 1);
 }
 
-constexpr int Signals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int Signals[] = {SIGTERM, SIGINT, SIGHUP, SIGUSR1};
 
 } // namespace
 
@@ -29,9 +29,12 @@ TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
         return;
     m_notifier = new QSocketNotifier(signalSockets[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-        char byte;
+        char byte = 0;
         [[maybe_unused]] const auto read = ::read(signalSockets[1], &byte, 1);
-        emit received();
+        if (byte == SIGUSR1)
+            emit stopRequested();
+        else
+            emit received();
     });
 
     struct sigaction action

@@ -128,6 +128,8 @@ void TestPortalDesktopInput::closedSessionLeavesNoButtonHeld()
     std::string whyNot;
     std::unique_ptr<DesktopInput> input = PortalDesktopInput::create(whyNot);
     QVERIFY2(input, whyNot.c_str());
+    QStringList lost;
+    input->setLostHandler([&lost](const std::string &why) { lost << QString::fromStdString(why); });
     m_clicks.clear();
     input->SetCursorPos(200, 300);
     input->mouse_event(LeftButtonPress);
@@ -135,6 +137,7 @@ void TestPortalDesktopInput::closedSessionLeavesNoButtonHeld()
 
     m_standIn.call(u"CloseSessions"_s);
     QTRY_COMPARE(m_clicks, QStringList({u"press 200,300"_s, u"release 200,300"_s}));
+    QTRY_COMPARE(lost, QStringList {u"the desktop ended the remote-control session"_s});
     // Quiet from then on: gnome.sh checks the one line on standard error.
     QVERIFY(!input->SetCursorPos(300, 300));
     input->mouse_event(LeftButtonPress);

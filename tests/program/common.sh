@@ -317,6 +317,11 @@ is_red() { # "R G B": the running Execute button's face, pure red (a pale red gr
 # /proc/PID/exe, which it cannot for another user's). Each gets a directory of its own with
 # copies of the programs that it runs. ----
 
+# XWayland's sockets, which a machine that has run no X server yet lacks: mutter refuses the
+# directory unless anyone may write to it, KWin fails without it, and either would make it with
+# the user's umask.
+x11_socket_dir() { [ -d /tmp/.X11-unix ] || (umask 0 && mkdir -p -m 1777 /tmp/.X11-unix); }
+
 wayland_user() { # sets udir and uenv, the prefix that runs a command as that user
     chmod 711 "$work" # the user may pass through, not list
     udir="$work/user"
@@ -368,7 +373,8 @@ start_sway() { # CONFIG
 sway_msg() { "${uenv[@]}" swaymsg "$@" >/dev/null; }
 
 # KWin (kwin_wayland --virtual, one output of 1280 x 720, wayland-vb) with XWayland, on a session
-# bus of its own. Each EXE is granted the interfaces that the program's desktop entry asks for, as
+# bus of its own, with its global shortcuts and so KDE's shortcut service (org.kde.kglobalaccel),
+# which it hosts itself, keeping its settings in the user's HOME. Each EXE is granted the interfaces that the program's desktop entry asks for, as
 # an installed entry grants them. Adds the bus, the Wayland display and XWayland's display to
 # uenv; xdisplay is XWayland's display.
 start_kwin() { # EXE...
@@ -389,15 +395,24 @@ start_kwin() { # EXE...
     launch bus "${uenv[@]}" dbus-daemon --session --nofork --address="unix:path=$udir/run/bus"
     wait_socket "$udir/run/bus" 10 "$last"
     uenv+=(DBUS_SESSION_BUS_ADDRESS="unix:path=$udir/run/bus")
+    x11_socket_dir
     # What KWin starts gets XWayland's display.
     launch kwin "${uenv[@]}" XDG_DATA_DIRS="$udir/share:/usr/share" "$kwin" --virtual \
         --xwayland --socket wayland-vb --width 1280 --height 720 --no-lockscreen \
-        --no-global-shortcuts --no-kactivities "sh -c 'echo \$DISPLAY >$udir/run/display'"
+        --no-kactivities "sh -c 'echo \$DISPLAY >$udir/run/display'"
     wait_socket "$udir/run/wayland-vb" 20 "$last"
     uenv+=(WAYLAND_DISPLAY=wayland-vb)
     wait_line "$udir/run/display" '^:[0-9]+$' 20 "KWin told no XWayland display"
     xdisplay=$(cat "$udir/run/display")
     uenv+=(DISPLAY="$xdisplay")
+}
+
+wait_until() { # WHAT SECONDS CONDITION: waits for the shell CONDITION, or fails
+    local deadline=$((SECONDS + $2))
+    until eval "$3"; do
+        ((SECONDS < deadline)) || fail "$1: not within $2 s"
+        sleep 0.05
+    done
 }
 
 wait_line() { # LOG REGEX SECONDS WHAT: true once a line of LOG matches
@@ -435,9 +450,7 @@ start_gnome() { # STANDIN_PORTAL LAYOUT SCALE WxH...
             >"$udir/.config/glib-2.0/settings/keyfile"
         [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$udir/.config"
     fi
-    # XWayland's sockets: mutter refuses the directory unless anyone may write to it, and would
-    # make it with the user's umask.
-    [ -d /tmp/.X11-unix ] || (umask 0 && mkdir -p -m 1777 /tmp/.X11-unix)
+    x11_socket_dir
     launch bus "${uenv[@]}" dbus-daemon --session --nofork --address="unix:path=$udir/run/bus"
     wait_socket "$udir/run/bus" 10 "$last"
     uenv+=(DBUS_SESSION_BUS_ADDRESS="unix:path=$udir/run/bus" GSETTINGS_BACKEND=keyfile

@@ -4,8 +4,10 @@ set -euo pipefail
 # On KDE Plasma's compositor (kwin_wayland --virtual, with XWayland) the program clicks through
 # KWin's fake input when its desktop entry grants it: four spots recorded through its overlay
 # layer (the pointer moved and Space held through KWin's fake input) replay at the right spots of
-# a native window and of an X11 window, in turn. A copy that no desktop entry names is refused by
-# KWin; it says so in one line and falls back to X11 through XWayland.
+# a native window and of an X11 window, in turn, five times over; Esc typed while the native
+# window has the keyboard stops the run through KDE's shortcut service, which KWin hosts, within a
+# step, and leaves no button held. A copy that no desktop entry names is refused by KWin; it says
+# so in one line and falls back to X11 through XWayland.
 # Usage: kwin.sh VARBELO WAYLANDRECORDER FAKEKEYS CLICKRECORDER
 VARBELO=$1
 RECORDER=$2
@@ -44,6 +46,7 @@ say "without the grant: KWin withholds fake input, the program says so and uses 
 # program's window in the middle (override-redirect, so at the X position asked for, which is the
 # global one), then the program, which KWin gives the focus.
 launch recorder "${uenv[@]}" "$recorder" recorder fullscreen
+recorder_pid=$last
 wait_ready "$work/recorder.log" "the recorder"
 launch rec-x "${uenv[@]}" "$xrecorder" 900 350 350 300
 wait_ready "$work/rec-x.log" "the X11 recorder"
@@ -60,7 +63,8 @@ sleep 0.3
 # and recorded through the overlay, in the native window and the X11 one in turn; Esc ends. Each
 # capture moved the focus on, to row 5's X box now, 35 Tabs before row 1's Down (the order runs
 # through the other rows, the scroll bar, Execute and the loop box). Then the rows' Down and Up,
-# and nine BackTabs back to Execute. The Wait lets the overlay come up however busy the machine is.
+# and nine BackTabs back to Execute; the loop box, one Tab on, gets 5. The Wait lets the overlay
+# come up however busy the machine is.
 recording=(BackTab Space Wait @30,690 HoldSpace @1000,400 HoldSpace @1250,30 HoldSpace
            @1100,600 HoldSpace Escape)
 typing=()
@@ -68,20 +72,65 @@ for ((i = 0; i < 35; i++)); do typing+=(Tab); done
 typing+=(Space)
 for ((i = 0; i < 7; i++)); do typing+=(Tab Space); done
 for ((i = 0; i < 9; i++)); do typing+=(BackTab); done
-typing+=(Space)
+typing+=(Tab 5 BackTab Space)
 "${uenv[@]}" "$keys" "${recording[@]}" || fail "could not record through KWin"
 sleep 0.3 # the keyboard back at the window
 "${uenv[@]}" "$keys" "${typing[@]}" || fail "could not type into KWin"
 say "four spots recorded, Execute pressed"
-deadline=$((SECONDS + 10))
-until [ "$(grep -c '^release' "$work/rec-x.log")" -ge 2 ]; do
-    ((SECONDS < deadline)) || break
-    sleep 0.1
+
+kga() { # METHOD ARGUMENT...: a call to KDE's shortcut service
+    "${uenv[@]}" gdbus call --session --dest org.kde.kglobalaccel --object-path /kglobalaccel \
+        --method "org.kde.KGlobalAccel.$1" "${@:2}"
+}
+esc="([$((0x01000000)), 0, 0, 0],)" # Qt::Key_Escape as the service's key sequence
+wait_esc() { # REGEX WHAT: until the action on Esc matches; "(@as [],)" is none
+    local deadline=$((SECONDS + 10))
+    until kga actionList "$esc" | grep -qE "$1"; do
+        ((SECONDS < deadline)) || fail "$2 within 10 s (Esc: $(kga actionList "$esc" 2>&1))"
+        sleep 0.1
+    done
+}
+wait_esc "'org.varbelo.Varbelo'" "expected the run to take Esc through KDE's shortcut service"
+# Pass 1, then pass 2's first click, which gives the native window the keyboard.
+settled() {
+    awk '$1 ~ /active/ {focus = $1} $1 == "release" {n++}
+         END {exit !(n >= 3 && focus == "active")}' "$work/recorder.log" \
+        && [ "$(grep -c '^release' "$work/rec-x.log")" -ge 2 ]
+}
+deadline=$((SECONDS + 15))
+until settled; do
+    ((SECONDS < deadline)) || fail "expected three clicks in the native window, then its keyboard"
+    sleep 0.05
 done
-sleep 1.2 # a fifth click, had there been one, would have come by now
-expect_presses "$work/recorder.log" "30 690
-1250 30" "KWin, the native window"
-expect_presses "$work/rec-x.log" "1000 400
+at=$(cat "$work/recorder.log" "$work/rec-x.log" | grep -c '^press')
+"${uenv[@]}" "$keys" Escape || fail "could not type Esc into KWin"
+wait_esc '@as \[\]' "expected the run to stop and give Esc back"
+sleep 2.2 # two steps' time: a run that went on would have clicked twice more by now
+after=$(($(cat "$work/recorder.log" "$work/rec-x.log" | grep -c '^press') - at))
+((after <= 1)) || fail "$after clicks after Esc: the run went on"
+for log in recorder rec-x; do
+    [ "$(grep -c '^press' "$work/$log.log")" = "$(grep -c '^release' "$work/$log.log")" ] \
+        || fail "a press without its release in $log.log: the button stays held"
+done
+expect_presses <(head -n 3 <(grep '^press' "$work/recorder.log")) "30 690
+1250 30
+30 690" "KWin, the native window"
+expect_presses <(head -n 2 <(grep '^press' "$work/rec-x.log")) "1000 400
 1100 600" "KWin, the X11 window"
-say "four clicks at the recorded global positions, native and X11 windows in turn"
+grep -qs 'Stop the run' "$udir/.config/kglobalshortcutsrc" && fail "Esc saved in kglobalshortcutsrc"
+say "clicks at the recorded global positions, native and X11 windows in turn; Esc stopped the" \
+    "run within a step ($after more), no button held, Esc given back, nothing saved"
+
+# Another action on Esc: the next run says whose. With the native window closed the keyboard is
+# the program's again, its focus still on Execute.
+holder="['org.example.Holder', 'hold', 'Holder', 'Hold Esc']"
+kga doRegister "$holder" >/dev/null
+kga setShortcutKeys "$holder" "[$esc]" 6 >/dev/null # present, not from saved settings
+kill -TERM "$recorder_pid"
+wait_exit "$recorder_pid" 5 || fail "the recorder did not end"
+"${uenv[@]}" "$keys" Space || fail "could not type into KWin"
+wait_line "$work/varbelo.log" \
+    '^varbelo: Esc cannot stop this run \(another action holds Esc: Hold Esc \(Holder\)\)' 10 \
+    "expected the program to say that another action holds Esc"
+say "with another action on Esc, the run says so"
 say PASS

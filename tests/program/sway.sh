@@ -7,8 +7,9 @@ set -euo pipefail
 # the right spots of native and X11 windows on both outputs, in the compositor's layout
 # coordinates, the pointer entering X11 windows from native ones and from one another. Then
 # rows are recorded anew through the capture layer, pointing with sway's own cursor and pressing
-# Space with wtype, and replay at the recorded spots. Last, the second output leaves its place
-# during a run and comes back: steps where it was are missed, and land again once it is back.
+# Space with wtype, and replay at the recorded spots. The second output leaves its place during a
+# run and comes back: steps where it was are missed, and land again once it is back. Esc typed
+# into another window, and varbelo --stop, each stop a run at once, letting go of a held button.
 # Usage: sway.sh VARBELO WAYLANDRECORDER CLICKRECORDER
 VARBELO=$1
 RECORDER=$2
@@ -23,7 +24,10 @@ vb=$(user_copy "$VARBELO")
 recorder=$(user_copy "$RECORDER")
 xrecorder=$(user_copy "$XRECORDER")
 start_sway 'output HEADLESS-1 mode 1280x720 position 0 0
-output HEADLESS-2 mode 2560x1440 scale 2 position 1280 -200'
+output HEADLESS-2 mode 2560x1440 scale 2 position 1280 -200
+mode "resize" {
+    bindsym Escape mode "default"
+}'
 say "sway with outputs HEADLESS-1 at 0,0 and HEADLESS-2 at 1280,-200 (scale 2), XWayland on $xdisplay"
 
 # sway's own "cursor set" counts from the top-left corner of the outputs' bounding box, not
@@ -77,6 +81,7 @@ for probe in "1000 300" "1800 100"; do # shown, in the recorders' own colour
 done
 
 launch varbelo "${uenv[@]}" "$vb"
+vb_pid=$last
 wait_line "$work/varbelo.log" '^varbelo: clicking through the wlroots virtual pointer$' 10 \
     "expected \"varbelo: clicking through the wlroots virtual pointer\" on standard error"
 # Placed once it has its final size (sway centres a floating window by the size it has then).
@@ -215,4 +220,54 @@ sleep 7.5 # the rest of the run
 check_presses "with HEADLESS-2 gone in pass 1 and back in pass 2" "${played[@]}" \
     "${recorded[@]:0:2}" "${recorded[@]}" "${typed[@]:4}"
 say "steps on an output that went were missed and said; back, they land on their pixels"
+
+# Row 0 now only presses and row 1 only releases, five times over, while the left recorder has
+# the keyboard. Once row 0 has pressed, HOW stops the run: the button turns from red, whatever
+# playback held is let go and no step follows.
+sway_click $((vb_x + up_x)) $((vb_y + $(row_y 0)))
+sway_click $((vb_x + down_x)) $((vb_y + $(row_y 1)))
+sway_click $((vb_x + loop_x)) $((vb_y + loop_y))
+type_keys -M ctrl -k a -m ctrl 5
+presses() { cat "$work"/rec-*.log | grep -c "^$1" || true; }
+stop_run() { # HOW...
+    local before
+    before=$(grep -c '^press' "$work/rec-left.log")
+    sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
+    sway_msg '[title="^left$"] focus'
+    wait_until "row 0 pressed" 10 '(($(grep -c "^press" "$work/rec-left.log") > before))'
+    "$@" || true
+    wait_until "the run stopped by $*" 5 '! is_red "$(pixel $((vb_x + colour_x)) $((vb_y + colour_y)))"'
+    before=$(presses press)
+    sleep 1.2 # the next step, had the run gone on
+    [ "$(presses press)" = "$before" ] || fail "a step was played after $* stopped the run"
+    [ "$before" = "$(presses release)" ] || fail "a button stayed held after $* stopped the run"
+}
+stop_run type_keys -k Escape
+grep -qx "varbelo: Esc during a run through sway's IPC" "$work/varbelo.log" \
+    || fail "the program did not say that it hears Esc through sway's IPC"
+say "Esc typed into another window stopped the run"
+stop_command() { "${uenv[@]}" timeout 10 "$vb" --stop >"$work/stop.out" 2>&1; }
+stop_run stop_command
+[ ! -s "$work/stop.out" ] || fail "varbelo --stop said: $(cat "$work/stop.out")"
+say "varbelo --stop stopped the run"
+
+# In a mode where the user's config binds Escape, that binding stays and the run says so.
+sway_msg mode resize
+sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
+wait_line "$work/varbelo.log" "^varbelo: Esc cannot stop this run: sway's mode \"resize\" binds Escape to: mode \"default\"\$" \
+    5 "expected the run to say that sway's mode resize keeps its Escape"
+type_keys -k Escape
+wait_until "the user's Escape binding left the mode" 5 \
+    '"${uenv[@]}" swaymsg -t get_binding_state -r | grep -q "\"default\""'
+is_red "$(pixel $((vb_x + colour_x)) $((vb_y + colour_y)))" || fail "the run stopped on the user's Escape"
+stop_command
+say "a mode's own Escape binding is left alone, and the run says so"
+
+kill -TERM "$vb_pid"
+wait_until "the program ended" 5 '! is_running "$vb_pid"'
+code=0
+stop_command || code=$?
+[ "$code" = 1 ] && grep -q 'no copy' "$work/stop.out" \
+    || fail "expected varbelo --stop without a copy to say so and end with 1, got $code: $(cat "$work/stop.out")"
+say "varbelo --stop without a copy: code 1"
 say PASS

@@ -7,7 +7,7 @@
 //                                in the window's own pixels; TIME is the compositor's own time of
 //                                the event (wl_pointer.button's, in ms), which does not depend on
 //                                when the recorder gets to read it
-//   inactive                     another window took the keyboard
+//   active / inactive            it got the keyboard / another window took it
 // A Wayland client never learns where its window is: the test adds the position that the
 // compositor reports for the window.
 #include <cstdio>
@@ -58,10 +58,8 @@ int main(int argc, char **argv)
     }
     Recorder window;
     QObject::connect(&window, &QWindow::activeChanged, [&window] {
-        if (!window.isActive()) {
-            std::printf("inactive\n");
-            std::fflush(stdout);
-        }
+        std::printf(window.isActive() ? "active\n" : "inactive\n");
+        std::fflush(stdout);
     });
     window.setTitle(QString::fromLocal8Bit(argv[1]));
     window.resize(400, 300);
