@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "coordinatebox.h"
-#include "integritylevel.h"
 #include "pacedtimer.h"
 #include "windowfixture.h"
 
@@ -37,9 +36,8 @@ private slots:
     void everyStopReleasesHeldButton();
     void stopWithoutHeldButtonSendsNothing();
     void editAheadOfPlaybackIsPlayed();
+    void refusedMoveClicksNothingAndIsShown_data();
     void refusedMoveClicksNothingAndIsShown();
-    void clicksIntoHigherIntegrityLevel_data();
-    void clicksIntoHigherIntegrityLevel();
 
 private:
     std::unique_ptr<WindowFixture> f;
@@ -345,26 +343,47 @@ void TestPlayback::editAheadOfPlaybackIsPlayed()
     QCOMPARE(f->desktop->actions(), std::string("move 10,10; move 20,25; down; move 30,30"));
 }
 
+void TestPlayback::refusedMoveClicksNothingAndIsShown_data()
+{
+    QTest::addColumn<bool>("offScreen"); // missed for want of a monitor, not refused
+    QTest::addColumn<QString>("why"); // %1: the coordinate of the missed step, x and y alike
+    QTest::newRow("refused") << false << u"no screen is there"_s;
+    QTest::newRow("no monitor there") << true << u"no screen at (%1, %1)"_s;
+}
+
 void TestPlayback::refusedMoveClicksNothingAndIsShown()
 {
+    QFETCH(bool, offScreen);
+    QFETCH(QString, why);
+    // Monitors that hold 10,10 and 40,40 (the second's last pixel) but neither 20,20 (past the
+    // first's last) nor 30,30 (before the second's first), or else a desktop that refuses moves.
+    const auto miss = [&](bool on) {
+        if (offScreen)
+            f->desktop->setMonitors(
+                    on ? std::vector<FakeDesktopInput::Monitor> {{0, 0, 20, 20}, {31, 31, 10, 10}}
+                       : std::vector<FakeDesktopInput::Monitor> {});
+        else
+            f->desktop->refuseMoves(on ? why.toStdString() : std::string());
+    };
+    const auto reason = [&](int at) { return offScreen ? why.arg(at) : why; };
     f->setItem(0, 10, 10, 1, 0);
-    f->setItem(1, 20, 20, 0, 1); // refused: the held button is let go all the same
-    f->setItem(2, 30, 30, 1, 1); // refused: neither press nor release
+    f->setItem(1, 20, 20, 0, 1); // missed: the held button is let go all the same
+    f->setItem(2, 30, 30, 1, 1); // missed: neither press nor release
     f->setItem(3, 40, 40, 1, 1);
     w().LoopX->setText(u"2"_s);
     w().Execute_Click();
     f->tick();
-    f->desktop->refuseMoves("no screen is there");
+    miss(true);
     f->tick(2);
     QVERIFY(w().Clicker->isActive());
     QVERIFY(!f->desktop->buttonDown());
     QCOMPARE(w().ScNo->text(), u"Missed 3"_s);
-    const QString missed = u"Step 3 not played (2 steps so far): no screen is there."_s;
+    const QString missed = u"Step 3 not played (2 steps so far): "_s + reason(30) + u'.';
     QCOMPARE(w().Notice->text(), missed);
 
     // The desktop takes input again; a window that drops clicks is named once in a run, and the
     // clicks still go.
-    f->desktop->refuseMoves({});
+    miss(false);
     f->desktop->dropClicksAt(40, 40, "it drops them");
     f->tick(2); // step 4, end of pass
     f->desktop->dropClicksAt(10, 10, "it drops them too");
@@ -375,36 +394,19 @@ void TestPlayback::refusedMoveClicksNothingAndIsShown()
                          "down; up"));
     QCOMPARE(w().Notice->text(), u"Step 4: it drops them\n\n"_s + missed);
 
+    // A new run counts its own missed steps, and a step that only moves over a window that
+    // drops clicks sends none, so it is not named.
+    f->setItem(2, 30, 30);
+    f->desktop->dropClicksAt(30, 30, "it drops them");
+    w().LoopX->setText(u"1"_s);
     w().Execute_Click();
     QCOMPARE(w().Notice->text(), QString());
-}
-
-void TestPlayback::clicksIntoHigherIntegrityLevel_data()
-{
-    QTest::addColumn<int>("own"); // -1: could not be read
-    QTest::addColumn<int>("target");
-    QTest::addColumn<QString>("says"); // a part of the reason; none when clicks land
-    QTest::newRow("same level") << 0x2000 << 0x2000 << QString();
-    QTest::newRow("administrator") << 0x2000 << 0x3000 << u"unless Varbelo runs as admin"_s;
-    QTest::newRow("medium plus") << 0x2000 << 0x2100 << u"more rights than Varbelo"_s;
-    QTest::newRow("system") << 0x2000 << 0x4000 << u"even run as administrator"_s;
-    QTest::newRow("system from admin") << 0x3000 << 0x4000 << u"even run as admin"_s;
-    QTest::newRow("target unread") << 0x2000 << -1 << QString();
-    QTest::newRow("own unread") << -1 << 0x3000 << QString();
-}
-
-void TestPlayback::clicksIntoHigherIntegrityLevel()
-{
-    QFETCH(int, own);
-    QFETCH(int, target);
-    QFETCH(QString, says);
-    const auto level = [](int read) {
-        return read < 0 ? std::nullopt : std::optional<std::uint32_t>(read);
-    };
-    const QString why = QString::fromStdString(whyIntegrityDropsClicks(level(own), level(target)));
-    QCOMPARE(why.isEmpty(), says.isEmpty());
-    QVERIFY2(why.contains(says), qPrintable(why));
-    QVERIFY2(why.size() <= 120, qPrintable(why)); // in a narrow label, after "Step N: "
+    f->tick();
+    miss(true);
+    f->tick();
+    miss(false);
+    f->tickUntilStopped(10);
+    QCOMPARE(w().Notice->text(), u"Step 2 not played: "_s + reason(20) + u'.');
 }
 
 QTEST_MAIN(TestPlayback)

@@ -40,7 +40,8 @@ public:
     /// Reads the pointer position into point; false if the system could not tell.
     virtual bool GetCursorPos(CursorPoint &point) = 0;
     /// Moves the pointer; the move takes effect before any button event sent after it. False
-    /// when the pointer could not be moved there: a button event would land somewhere else.
+    /// when the pointer could not be moved there: a button event would land somewhere else. A
+    /// position on no monitor is such a place, as the system would push the pointer to an edge.
     virtual bool SetCursorPos(std::int32_t x, std::int32_t y) = 0;
     /// Why the last SetCursorPos that returned false did, in a few words for the user.
     virtual std::string whyMoveFailed() const { return "the desktop refused to move the pointer"; }
@@ -62,6 +63,12 @@ public:
     /// that can lose their input call it.
     virtual void setLostHandler(std::function<void(const std::string &why)> /*handler*/) { }
 };
+
+// The reason a backend gives for a move to (x, y) that lies on none of the monitors.
+inline std::string noScreenAt(std::int32_t x, std::int32_t y)
+{
+    return "no screen at (" + std::to_string(x) + ", " + std::to_string(y) + ')';
+}
 
 // Returns the backend for the desktop the program runs on, or nullptr with the reason in
 // whyNot when none can work here (no display, no input-injection extension, ...). On Linux it

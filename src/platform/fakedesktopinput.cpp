@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fakedesktopinput.h"
 
+#include <algorithm>
+
 bool FakeDesktopInput::GetCursorPos(CursorPoint &point)
 {
     point = m_pointer;
@@ -10,7 +12,13 @@ bool FakeDesktopInput::GetCursorPos(CursorPoint &point)
 bool FakeDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
 {
     const std::string at = std::to_string(x) + ',' + std::to_string(y);
-    if (!m_moveRefusal.empty()) {
+    const bool onScreen =
+            m_monitors.empty()
+            || std::any_of(m_monitors.begin(), m_monitors.end(), [x, y](const Monitor &m) {
+                   return x >= m.left && x - m.left < m.width && y >= m.top && y - m.top < m.height;
+               });
+    if (!m_moveRefusal.empty() || !onScreen) {
+        m_whyMoveFailed = onScreen ? m_moveRefusal : noScreenAt(x, y);
         record("no move " + at);
         return false;
     }

@@ -5,6 +5,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 // In-memory desktop for tests: records every move and button event in order and lets the test
 // place the pointer and hold or tap keys.
@@ -13,7 +14,7 @@ class FakeDesktopInput : public DesktopInput
 public:
     bool GetCursorPos(CursorPoint &point) override;
     bool SetCursorPos(std::int32_t x, std::int32_t y) override;
-    std::string whyMoveFailed() const override { return m_moveRefusal; }
+    std::string whyMoveFailed() const override { return m_whyMoveFailed; }
     std::string whyClicksMayNotLand(std::int32_t x, std::int32_t y) override;
     void mouse_event(std::uint32_t dwFlags) override;
     std::int16_t GetAsyncKeyState(int vKey) override;
@@ -38,6 +39,13 @@ public:
     void tapKey(int vKey);
     /// Moves fail with this reason from now on (logged as "no move X,Y"); empty lets them succeed.
     void refuseMoves(const std::string &why) { m_moveRefusal = why; }
+    /// The monitors, as left, top, width, height; a move anywhere else fails. None (the start):
+    /// every position is on one.
+    struct Monitor
+    {
+        std::int32_t left, top, width, height;
+    };
+    void setMonitors(const std::vector<Monitor> &monitors) { m_monitors = monitors; }
     /// The desktop takes input away for good, for this reason.
     void loseInput(const std::string &why)
     {
@@ -70,6 +78,8 @@ private:
     int m_actionCount = 0;
     std::string m_keyQueries;
     std::string m_moveRefusal;
+    std::string m_whyMoveFailed;
+    std::vector<Monitor> m_monitors;
     CursorPoint m_dropAt {-1, -1};
     std::string m_dropWhy;
     std::function<void(const std::string &)> m_lostHandler;

@@ -14,9 +14,10 @@ std::unique_ptr<DesktopInput> KWinDesktopInput::create(std::string &whyNot)
     if (!input->m_connection.connect(whyNot))
         return nullptr;
     input->m_registry = wl_display_get_registry(input->m_connection.display());
-    static const wl_registry_listener listener {global, [](void *, wl_registry *, uint32_t) {}};
+    static const wl_registry_listener listener {global, globalRemove};
     wl_registry_add_listener(input->m_registry, &listener, input.get());
-    if (!input->m_connection.roundtrip()) {
+    // The first round trip lists the globals, the second brings the outputs' layout.
+    if (!input->m_connection.roundtrip() || !input->m_connection.roundtrip()) {
         whyNot = "the Wayland compositor closed the connection";
         return nullptr;
     }
@@ -61,7 +62,14 @@ void KWinDesktopInput::global(void *self, wl_registry *registry, std::uint32_t n
                     wl_registry_bind(registry, name, &org_kde_kwin_fake_input_interface, 3));
     } else if (std::strncmp(interface, "org_kde_", 8) == 0) {
         input->m_kdeGlobals = true;
+    } else {
+        input->m_layout.global(registry, name, interface, version);
     }
+}
+
+void KWinDesktopInput::globalRemove(void *self, wl_registry *, std::uint32_t name)
+{
+    static_cast<KWinDesktopInput *>(self)->m_layout.globalRemove(name);
 }
 
 bool KWinDesktopInput::GetCursorPos(CursorPoint &)
@@ -71,11 +79,27 @@ bool KWinDesktopInput::GetCursorPos(CursorPoint &)
 
 bool KWinDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
 {
+    m_connection.dispatchPending(); // outputs added, removed or moved since the last step
+    m_missedAt.reset();
     if (m_connection.lost())
         return false;
+    // KWin would keep the pointer on the nearest screen. Without xdg-output its outputs are not
+    // known here, and every move goes to KWin as it is.
+    if (m_layout.hasManager() && !m_layout.contains(x, y)) {
+        m_missedAt = CursorPoint {x, y};
+        m_connection.flush(); // asks about an output that just came, if one did
+        return false;
+    }
     org_kde_kwin_fake_input_pointer_motion_absolute(m_fakeInput, wl_fixed_from_int(x),
                                                     wl_fixed_from_int(y));
     return m_connection.flush();
+}
+
+std::string KWinDesktopInput::whyMoveFailed() const
+{
+    if (m_missedAt)
+        return noScreenAt(m_missedAt->x, m_missedAt->y);
+    return "the Wayland compositor closed the connection";
 }
 
 void KWinDesktopInput::mouse_event(std::uint32_t dwFlags)

@@ -39,6 +39,8 @@ public:
     /// False where the compositor offers no xdg-output: no layout can be learnt then.
     bool hasManager() const { return m_manager != nullptr; }
     const std::vector<std::unique_ptr<Output>> &outputs() const { return m_outputs; }
+    /// True when (x, y) lies on an output whose place is known.
+    bool contains(std::int64_t x, std::int64_t y) const;
     /// The output of that registry name, or nullptr once it is gone.
     const Output *find(std::uint32_t name) const;
 

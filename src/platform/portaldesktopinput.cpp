@@ -359,28 +359,22 @@ bool PortalDesktopInput::GetCursorPos(CursorPoint &)
 
 bool PortalDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
 {
-    if (m_lost)
+    if (m_lost) {
+        m_whyMoveFailed = m_whyLost;
         return false;
-    // The monitor the point lies on, or else the nearest: the pointer cannot leave the desktop.
-    // In 64 bits: a position far out, up to the script's limits, would overflow an int.
-    const Stream *best = nullptr;
-    QPoint bestPoint;
-    std::int64_t bestDistance = std::numeric_limits<std::int64_t>::max();
+    }
+    // Absolute moves are relative to the stream of the monitor the point lies on; the portal
+    // would clamp a point beyond that stream to its edge.
     for (const Stream &stream : m_streams) {
-        const QRect &area = stream.area;
-        const QPoint inside(std::clamp(x, area.left(), area.right()),
-                            std::clamp(y, area.top(), area.bottom()));
-        const std::int64_t distance =
-                std::abs(std::int64_t(inside.x()) - x) + std::abs(std::int64_t(inside.y()) - y);
-        if (distance < bestDistance) {
-            best = &stream;
-            bestPoint = inside - area.topLeft();
-            bestDistance = distance;
+        if (stream.area.contains(x, y)) {
+            const QPoint inside = QPoint(x, y) - stream.area.topLeft();
+            notify(u"NotifyPointerMotionAbsolute"_s,
+                   {stream.node, inside.x() * stream.scale, inside.y() * stream.scale});
+            return true;
         }
     }
-    notify(u"NotifyPointerMotionAbsolute"_s,
-           {best->node, bestPoint.x() * best->scale, bestPoint.y() * best->scale});
-    return true;
+    m_whyMoveFailed = QString::fromStdString(noScreenAt(x, y));
+    return false;
 }
 
 void PortalDesktopInput::mouse_event(std::uint32_t dwFlags)

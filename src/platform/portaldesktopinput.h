@@ -16,9 +16,9 @@ class QEventLoop;
 
 // Pointer moves and left-button events through the desktop portal's RemoteDesktop interface
 // (GNOME on Wayland). The user grants a session once at start-up; moves are absolute, relative to
-// the screen-cast stream of the monitor they fall on. Positions are the desktop's layout
-// coordinates, as the streams report them. The pointer and the keys are not visible here: the
-// window's capture layer reads those.
+// the screen-cast stream of the monitor they fall on, and a move that falls on none fails.
+// Positions are the desktop's layout coordinates, as the streams report them. The pointer and the
+// keys are not visible here: the window's capture layer reads those.
 class PortalDesktopInput : public QObject, public DesktopInput
 {
     Q_OBJECT
@@ -32,7 +32,7 @@ public:
 
     bool GetCursorPos(CursorPoint &point) override;
     bool SetCursorPos(std::int32_t x, std::int32_t y) override;
-    std::string whyMoveFailed() const override { return m_whyLost.toStdString(); }
+    std::string whyMoveFailed() const override { return m_whyMoveFailed.toStdString(); }
     void mouse_event(std::uint32_t dwFlags) override;
     std::int16_t GetAsyncKeyState(int vKey) override;
     bool seesWholeDesktop() const override { return false; }
@@ -68,6 +68,7 @@ private:
     bool m_buttonDown = false;
     bool m_lost = false; // the session is over: calls do nothing
     QString m_whyLost;
+    QString m_whyMoveFailed;
     std::function<void(const std::string &)> m_lostHandler;
     // The answer a request is waiting for.
     QDeadlineTimer m_deadline; // the whole handshake, the user's answer included

@@ -86,6 +86,11 @@ bool WinDesktopInput::GetCursorPos(CursorPoint &point)
 
 bool WinDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
 {
+    // SetCursorPos would put the pointer on the nearest monitor's edge and say it succeeded.
+    if (!::MonitorFromPoint(POINT {x, y}, MONITOR_DEFAULTTONULL)) {
+        m_whyMoveFailed = noScreenAt(x, y);
+        return false;
+    }
     if (::SetCursorPos(x, y))
         return true;
     m_whyMoveFailed = whyMoveWasRefused(::GetLastError());

@@ -91,8 +91,15 @@ bool WlrootsDesktopInput::GetCursorPos(CursorPoint &)
 bool WlrootsDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
 {
     m_connection.dispatchPending(); // outputs added, removed or moved since the last step
+    m_missedAt.reset();
     if (m_connection.lost())
         return false;
+    // sway would stop the pointer at the edge of the box, or leave it in a gap between outputs.
+    if (!m_layout.contains(x, y)) {
+        m_missedAt = CursorPoint {x, y};
+        m_connection.flush(); // asks about an output that just came, if one did
+        return false;
+    }
     // Absolute motion spans the bounding box of the outputs; positions are layout coordinates.
     std::int64_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
     for (const auto &output : m_layout.outputs()) {
@@ -103,13 +110,7 @@ bool WlrootsDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
         right = std::max<std::int64_t>(right, std::int64_t(output->x) + output->width);
         bottom = std::max<std::int64_t>(bottom, std::int64_t(output->y) + output->height);
     }
-    if (left >= right || top >= bottom)
-        return false; // no output to point at
-    // The last pixel is extent - 1: a position past the box stops at its edge.
-    const auto within = [](std::int64_t v, std::int64_t low, std::int64_t high) {
-        return std::uint32_t(std::clamp(v, low, high - 1) - low);
-    };
-    const std::uint32_t boxX = within(x, left, right), boxY = within(y, top, bottom);
+    const auto boxX = std::uint32_t(x - left), boxY = std::uint32_t(y - top);
     const auto width = std::uint32_t(right - left), height = std::uint32_t(bottom - top);
     // Two frames: first to the middle of the target pixel, then onto the pixel itself. For an
     // absolute move sway sends the delta as relative motion to the surface the pointer is on,
@@ -130,8 +131,9 @@ bool WlrootsDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
 
 std::string WlrootsDesktopInput::whyMoveFailed() const
 {
-    return m_connection.lost() ? "the Wayland compositor closed the connection"
-                               : "the compositor shows no screen to point at";
+    if (m_missedAt)
+        return noScreenAt(m_missedAt->x, m_missedAt->y);
+    return "the Wayland compositor closed the connection";
 }
 
 void WlrootsDesktopInput::mouse_event(std::uint32_t dwFlags)

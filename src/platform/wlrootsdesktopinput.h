@@ -5,6 +5,8 @@
 #include "outputlayout.h"
 #include "waylandconnection.h"
 
+#include <optional>
+
 struct wl_registry;
 struct zwlr_virtual_pointer_manager_v1;
 struct zwlr_virtual_pointer_v1;
@@ -40,5 +42,6 @@ private:
     zwlr_virtual_pointer_manager_v1 *m_pointerManager = nullptr;
     zwlr_virtual_pointer_v1 *m_pointer = nullptr;
     OutputLayout m_layout;
+    std::optional<CursorPoint> m_missedAt; // the last move's spot, when it was on no output
     bool m_buttonHeld = false;
 };

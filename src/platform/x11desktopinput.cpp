@@ -168,21 +168,35 @@ bool X11DesktopInput::GetCursorPos(CursorPoint &point)
     // After the query: a layout change the server made before answering is now in the queue.
     processPendingEvents();
     if (m_originStale)
-        refreshOrigin();
+        refreshMonitors();
     point = {rootX - m_originX, rootY - m_originY};
     return true;
 }
 
 bool X11DesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
 {
-    if (!usable())
+    if (!usable()) {
+        m_whyMoveFailed = "the X display is gone";
         return false;
+    }
     processPendingEvents();
     if (m_originStale)
-        refreshOrigin();
+        refreshMonitors();
+    // The server would keep the pointer on the root window, at the edge nearest the spot, or in
+    // a gap between monitors, where nobody sees it.
+    const std::int64_t rootX = std::int64_t(x) + m_originX, rootY = std::int64_t(y) + m_originY;
+    const bool onScreen =
+            std::any_of(m_monitors.begin(), m_monitors.end(), [rootX, rootY](const Monitor &m) {
+                return rootX >= m.x && rootX < m.x + m.width && rootY >= m.y
+                        && rootY < m.y + m.height;
+            });
+    if (!onScreen) {
+        m_whyMoveFailed = noScreenAt(x, y);
+        return false;
+    }
     // Screen -1: the screen the pointer is on. Flushed so the move precedes any button event.
-    XTestFakeMotionEvent(m_display, -1, toWireCoordinate(std::int64_t(x) + m_originX),
-                         toWireCoordinate(std::int64_t(y) + m_originY), CurrentTime);
+    XTestFakeMotionEvent(m_display, -1, toWireCoordinate(rootX), toWireCoordinate(rootY),
+                         CurrentTime);
     XFlush(m_display);
     return true;
 }
@@ -300,21 +314,27 @@ void X11DesktopInput::handleKeyEvent(unsigned keycode, bool press)
     }
 }
 
-void X11DesktopInput::refreshOrigin()
+void X11DesktopInput::refreshMonitors()
 {
     m_originStale = false;
     m_originX = m_originY = 0;
-    if (!m_hasMonitors)
-        return;
+    m_monitors.clear();
     int count = 0;
-    XRRMonitorInfo *monitors = XRRGetMonitors(m_display, m_root, True, &count);
-    if (!monitors)
+    XRRMonitorInfo *monitors =
+            m_hasMonitors ? XRRGetMonitors(m_display, m_root, True, &count) : nullptr;
+    if (!monitors) {
+        // A server that cannot name its monitors: the whole root window is the one screen.
+        const int screen = DefaultScreen(m_display);
+        m_monitors.push_back(
+                {0, 0, DisplayWidth(m_display, screen), DisplayHeight(m_display, screen)});
         return;
+    }
     for (int i = 0; i < count; ++i) {
-        if (monitors[i].primary) {
-            m_originX = monitors[i].x;
-            m_originY = monitors[i].y;
-            break;
+        const XRRMonitorInfo &monitor = monitors[i];
+        m_monitors.push_back({monitor.x, monitor.y, monitor.width, monitor.height});
+        if (monitor.primary) {
+            m_originX = monitor.x;
+            m_originY = monitor.y;
         }
     }
     XRRFreeMonitors(monitors);

@@ -4,6 +4,7 @@
 #include "desktopinput.h"
 
 #include <chrono>
+#include <vector>
 
 // Xlib's own typedef, repeated so that this header does not pull in Xlib's macros (None, Bool,
 // Status, ...), which clash with other code.
@@ -23,7 +24,7 @@ public:
 
     bool GetCursorPos(CursorPoint &point) override;
     bool SetCursorPos(std::int32_t x, std::int32_t y) override;
-    std::string whyMoveFailed() const override { return "the X display is gone"; }
+    std::string whyMoveFailed() const override { return m_whyMoveFailed; }
     void mouse_event(std::uint32_t dwFlags) override;
     std::int16_t GetAsyncKeyState(int vKey) override;
     bool pointerMayHaveMoved() override;
@@ -44,7 +45,7 @@ private:
     void processPendingEvents();
     void processEventsOncePerPoll();
     void handleKeyEvent(unsigned keycode, bool press);
-    void refreshOrigin();
+    void refreshMonitors();
     void findKeycodes();
     void seedKeyState();
 
@@ -52,9 +53,17 @@ private:
     unsigned long m_root;
     int m_randrEventBase = -1; // -1: no RandR, the layout is never asked for
     bool m_hasMonitors = false; // RandR 1.5: the server can name a primary monitor
+    // The monitors in root coordinates, and the primary one's corner, kept until the layout
+    // changes: a move needs them, a poll must not wait for the server to tell them.
+    struct Monitor
+    {
+        int x, y, width, height;
+    };
+    std::vector<Monitor> m_monitors;
     bool m_originStale = true;
     int m_originX = 0;
     int m_originY = 0;
+    std::string m_whyMoveFailed;
     int m_xinputOpcode = -1; // -1: no XInput2, keys are asked for on every poll
     WatchedKey m_keys[4];
     bool m_pressedSincePoll[SlotCount] = {};

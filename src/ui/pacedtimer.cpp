@@ -65,9 +65,10 @@ void PacedTimer::stop()
 void PacedTimer::arm()
 {
     const Clock::time_point now = Clock::now();
-    // After a stall longer than a whole interval, skip the missed ticks instead of firing a
-    // burst of them.
-    if (m_due + m_interval <= now)
+    // After a stall (the process stopped, the machine asleep) the next deadline may be past
+    // already: one tick comes now, the next a whole interval later, rather than a burst of the
+    // ticks missed meanwhile, nor even two of them back to back.
+    if (m_due <= now)
         m_due = now + m_interval;
 #ifdef Q_OS_LINUX
     const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(m_due.time_since_epoch());

@@ -19,6 +19,7 @@ spots_y=(600 300 900)
 start_display
 start_wm
 start_varbelo varbelo
+vb_pid=$last
 find_varbelo 15 "$last"
 place_and_record
 
@@ -159,7 +160,24 @@ gap=$((t - t_execute))
 ((gap >= 1000 - TOLERANCE && gap <= 1000 + TOLERANCE)) \
     || fail "expected the first click 1000 ±$TOLERANCE ms after Execute, it came after $gap ms"
 say "the run after Esc started at the first item, $gap ms after Execute"
-press_key Escape
+
+# ---- A program stalled mid-run (stopped, as a machine's sleep stops it) does not catch up ----
+
+# The rest of the run comes one click a second after the stall, in order, nothing skipped: at
+# most one step at once, none of the steps due meanwhile in a burst.
+kill -STOP "$vb_pid"
+sleep 3.5
+kill -CONT "$vb_pid"
+wait_presses "$start" 6 10 || fail "expected the 5 clicks left of the run within 10 s of the stall; got:
+$(clicks_after "$start")"
+mapfile -t got < <(clicks_after "$start" | grep '^press')
+for k in 1 2 3 4 5; do
+    read -r _ _ x y t <<<"${got[k]}"
+    gap=$((t - $(cut -d' ' -f5 <<<"${got[k - 1]}"))) least=$((k == 1 ? 3500 : k == 3 ? 2000 : 1000))
+    [ "$x $y" = "${spots_x[k % 3]} ${spots_y[k % 3]}" ] && ((gap >= least - TOLERANCE)) \
+        || fail "click $((k + 1)) of the stalled run: expected at ${spots_x[k % 3]},${spots_y[k % 3]}, $least ms or more after the one before; it came at $x,$y after $gap ms"
+done
+say "after a stall of 3.5 s the run went on one click a second, in order"
 
 # ---- Windows: a monitor left of the primary, at negative x ----
 
@@ -182,8 +200,9 @@ if [ ${#wine_run[@]} -gt 0 ]; then
     sway_msg focus output HEADLESS-2 # the program's window goes there
     say "sway's XWayland on $DISPLAY, $right (the right output) primary"
 
-    # The recorder over most of the left monitor, (-1200,100) to (-200,900) as Windows counts.
-    launch recorder-left "${wine_run[@]}" "$RECORDER" -1200 100 1000 800
+    # The recorder over most of the left monitor, (-1200,100) to (-200,1023) as Windows counts:
+    # down to the bottom edge, where a step below the desktop would land if it were clamped.
+    launch recorder-left "${wine_run[@]}" "$RECORDER" -1200 100 1000 924
     rec="$work/recorder-left.log"
     wait_ready "$rec" "the click recorder on the left monitor"
     start_varbelo varbelo-right
@@ -192,15 +211,20 @@ if [ ${#wine_run[@]} -gt 0 ]; then
     xdotool mousemove --sync 780 300 # (-500, 300) on Windows
     sleep 0.15
     press_key space
-    click_client "$down_x" "$(row_y 0)"
-    click_client "$up_x" "$(row_y 0)"
+    # Two typed steps: one below the desktop, on no monitor, then one on the left monitor.
+    click_client 72 "$(row_y 1)"
+    xdotool type --delay 100 $'-400\t9999\t-300\t500'
+    for r in 0 1 2; do
+        click_client "$down_x" "$(row_y "$r")"
+        click_client "$up_x" "$(row_y "$r")"
+    done
     start=$(log_lines)
     click_client "$execute_x" "$execute_y"
-    wait_presses "$start" 1 5 || fail "expected a click on the left monitor within 5 s of Execute; got none"
-    sleep 1.2 # a second click, had there been one, would have come by now
+    wait_presses "$start" 2 6 || fail "expected 2 clicks on the left monitor within 6 s of Execute; got: $(clicks_after "$start")"
+    sleep 1.2 # another click, had there been one, would have come by now
     got=$(clicks_after "$start" | awk '{print $1, $2, $3, $4}' | paste -sd' ')
-    [ "$got" = "press 1 -500 300 release 1 -500 300" ] \
-        || fail "expected the step captured at (-500,300) on the left monitor clicked there; got: $got"
-    say "a step captured on the monitor left of the primary holds x -500 and is clicked there"
+    [ "$got" = "press 1 -500 300 release 1 -500 300 press 1 -300 500 release 1 -300 500" ] \
+        || fail "expected the step captured at (-500,300) on the left monitor clicked there, the one at (-400,9999) on no monitor missed, not clicked at the edge, and the one at (-300,500) clicked; got: $got"
+    say "a step captured on the monitor left of the primary holds x -500 and is clicked there; one below the desktop is missed"
 fi
 say "PASS"

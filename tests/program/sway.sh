@@ -7,8 +7,9 @@ set -euo pipefail
 # the right spots of native and X11 windows on both outputs, in the compositor's layout
 # coordinates, the pointer entering X11 windows from native ones and from one another. Then
 # rows are recorded anew through the capture layer, pointing with sway's own cursor and pressing
-# Space with wtype, and replay at the recorded spots. Esc typed into another window, and
-# varbelo --stop, each stop a run at once, letting go of a held button.
+# Space with wtype, and replay at the recorded spots. The second output leaves its place during a
+# run and comes back: steps where it was are missed, and land again once it is back. Esc typed
+# into another window, and varbelo --stop, each stop a run at once, letting go of a held button.
 # Usage: sway.sh VARBELO WAYLANDRECORDER CLICKRECORDER
 VARBELO=$1
 RECORDER=$2
@@ -100,17 +101,21 @@ declare -A origin=([left]="$left_x $left_y" [right]="$right_x $right_y" [xa]="0 
 # ones' from their window's corner, the X11 ones' in X coordinates), against rows played as
 # "RECORDER X Y" in layout coordinates; the last row's recorder tells when the run is over.
 play_and_check() { # WHAT ROW...
-    local what=$1 name r n x y ox oy expected last deadline
-    shift
+    local last deadline
     last=${*: -1}
     last=${last%% *}
     sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
     deadline=$((SECONDS + 15))
-    until [ "$(grep -c '^release' "$work/rec-$last.log")" -ge "$(printf '%s\n' "$@" | grep -c "^$last ")" ]; do
+    until [ "$(grep -c '^release' "$work/rec-$last.log")" -ge "$(printf '%s\n' "${@:2}" | grep -c "^$last ")" ]; do
         ((SECONDS < deadline)) || break
         sleep 0.1
     done
     sleep 1.2 # another click, had there been one, would have come by now
+    check_presses "$@"
+}
+check_presses() { # WHAT ROW...
+    local what=$1 name r n x y ox oy expected
+    shift
     for name in left right xa xb; do
         read -r ox oy <<<"${origin[$name]}"
         expected=
@@ -189,8 +194,32 @@ type_keys -k Escape
 layer_shows down || fail "Esc did not take the capture layer down"
 say "four spots recorded through the layer, Esc closed it"
 
-play_and_check "after recording" "${typed[@]}" "${recorded[@]}" "${typed[@]:4}"
+played=("${typed[@]}" "${recorded[@]}" "${typed[@]:4}")
+play_and_check "after recording" "${played[@]}"
 say "the recorded rows replay at the spots pointed at, on both outputs"
+
+# The second output goes in the middle of a run of two passes and comes back in the second: its
+# steps are missed and said in the window's notice (more dark red text there), the first
+# output's land; back, its steps land on their pixels again. sway 1.7 cannot disable a headless
+# output (its commit fails), so the output leaves its place for one far away, and returns.
+notice_ink() { # the reddish pixels of the notice
+    "${uenv[@]}" grim -g "$((vb_x + 306)),$((vb_y + 136)) 131x170" -t ppm - \
+        | tail -c $((131 * 170 * 3)) | od -An -v -tu1 -w3 | awk '$1 > $2 + 50 && $1 > $3 + 50 {n++} END {print n + 0}'
+}
+sway_click $((vb_x + loop_x)) $((vb_y + loop_y))
+type_keys -M ctrl a -m ctrl 2
+rec=$work/rec-left.log start=$(log_lines) # the first step of each pass is there
+sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
+wait_presses "$start" 1 3 || fail "no click in the first step of the run"
+sway_msg -- output HEADLESS-2 position 4000 -200
+ink=$(notice_ink)
+wait_presses "$start" 2 9 || fail "no click in the first step of the second pass"
+(($(notice_ink) > ink)) || fail "no notice of the steps missed on the output that went"
+sway_msg -- output HEADLESS-2 position 1280 -200
+sleep 7.5 # the rest of the run
+check_presses "with HEADLESS-2 gone in pass 1 and back in pass 2" "${played[@]}" \
+    "${recorded[@]:0:2}" "${recorded[@]}" "${typed[@]:4}"
+say "steps on an output that went were missed and said; back, they land on their pixels"
 
 # Row 0 now only presses and row 1 only releases, five times over, while the left recorder has
 # the keyboard. Once row 0 has pressed, HOW stops the run: the button turns from red, whatever

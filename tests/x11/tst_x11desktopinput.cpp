@@ -43,6 +43,7 @@ private slots:
     void coordinatesCountFromPrimaryMonitor_data();
     void coordinatesCountFromPrimaryMonitor();
     void layoutChangeMovesOrigin();
+    void moveOffEveryMonitorFails();
     void noDisplayGivesReason_data();
     void noDisplayGivesReason();
     void serverWithoutXtestGivesReason();
@@ -105,9 +106,10 @@ void TestX11DesktopInput::moveIsReadBack_data()
 
     QTest::newRow("inside") << 10 << 20 << 10 << 20;
     QTest::newRow("last pixel") << 1279 << 1023 << 1279 << 1023;
-    QTest::newRow("beyond the top-left corner") << -50 << -7 << 0 << 0;
-    // 65636 wraps to 100 if sent as the protocol's 16-bit value unclamped.
-    QTest::newRow("beyond 16 bits") << 65636 << 5 << 1279 << 5;
+    // On no monitor: the pointer stays where it was (640, 512), not pushed to an edge.
+    QTest::newRow("beyond the top-left corner") << -50 << -7 << 640 << 512;
+    // 65636 would wrap to 100 if sent as the protocol's 16-bit value.
+    QTest::newRow("beyond 16 bits") << 65636 << 5 << 640 << 512;
 }
 
 void TestX11DesktopInput::moveIsReadBack()
@@ -118,7 +120,7 @@ void TestX11DesktopInput::moveIsReadBack()
     QFETCH(int, rootY);
 
     m_display.warpPointer(640, 512);
-    QVERIFY(m_input->SetCursorPos(x, y));
+    QCOMPARE(m_input->SetCursorPos(x, y), x == rootX);
     // Nothing else from the backend follows: the move must have left on its own.
     int seenX = 0, seenY = 0;
     QTRY_VERIFY_WITH_TIMEOUT(m_display.pointer(seenX, seenY) && seenX == rootX && seenY == rootY,
@@ -347,6 +349,24 @@ void TestX11DesktopInput::layoutChangeMovesOrigin()
     QVERIFY(m_display.pointer(seenX, seenY));
     QCOMPARE(seenX, 5);
     QCOMPARE(seenY, 6);
+}
+
+void TestX11DesktopInput::moveOffEveryMonitorFails()
+{
+    // A gap from x 640 to 739 between two monitors, then one monitor over the whole screen.
+    m_splitLayout = true;
+    QVERIFY(runXrandr({"--setmonitor", "left", "640/170x1024/270+0+0", "screen"}));
+    QVERIFY(runXrandr({"--setmonitor", "right", "540/143x1024/270+740+0", "none"}));
+    for (const bool split : {true, false}) {
+        for (const int x : {639, 700, 740}) {
+            QCOMPARE(m_input->SetCursorPos(x, 10), !split || x != 700);
+            CursorPoint point;
+            QVERIFY(m_input->GetCursorPos(point));
+            QCOMPARE(point.x, split && x == 700 ? 639 : x);
+        }
+        QCOMPARE(m_input->whyMoveFailed(), "no screen at (700, 10)");
+        cleanup();
+    }
 }
 
 void TestX11DesktopInput::noDisplayGivesReason_data()

@@ -34,7 +34,7 @@ options=(
     -no-feature-tableview -no-feature-fontdialog -no-feature-colordialog -no-feature-filedialog
     -no-feature-wizard -no-feature-splashscreen -no-feature-syntaxhighlighter
     -no-feature-textbrowser -no-feature-keysequenceedit -no-feature-fontcombobox
-    -no-feature-toolbox -no-feature-dockwidget -no-feature-mainwindow -no-feature-statusbar
+    -no-feature-toolbox -no-feature-dockwidget -no-feature-statusbar
     -no-feature-commandlinkbutton -no-feature-datawidgetmapper -no-feature-inputdialog
     -no-feature-progressdialog -no-feature-errormessage -no-feature-fscompleter
     -no-feature-scroller -no-feature-splitter -no-feature-style-stylesheet
