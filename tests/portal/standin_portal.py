@@ -260,13 +260,16 @@ KEYSYMS = {'space': 0x20, 'Tab': 0xff09, 'Escape': 0xff1b, 'Right': 0xff53,
 
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
 bus = dbus.SessionBus()
-# A desktop has a mouse before any program asks for remote control, and clients bind their pointer
-# when the seat first has one: a headless mutter gets one only from a remote-desktop session, and
-# without it the clients miss the first press of the first session.
+# A desktop has a mouse and a keyboard before any program asks for remote control, and clients
+# bind them when the seat first has them: a headless mutter gets each only from a remote-desktop
+# session's first event of its kind, and without them the clients miss the first press of the
+# first session and the first key of the test.
 if len(sys.argv) > 1:
     lay_out(float(sys.argv[1]))
 mouse = Mouse()
 mouse.call('NotifyPointerMotionRelative', 0.0, 0.0)
+mouse.call('NotifyKeyboardKeysym', dbus.UInt32(KEYSYMS['Shift_L']), True)
+mouse.call('NotifyKeyboardKeysym', dbus.UInt32(KEYSYMS['Shift_L']), False)
 portal = Portal(bus, BASE)
 name = dbus.service.BusName(PORTAL + '.Desktop', bus)
 print('ready', flush=True)

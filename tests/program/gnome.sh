@@ -30,12 +30,12 @@ click() { # X Y
     sleep 0.15
 }
 
-# The native window fullscreen, moved to the scaled monitor as a user would (mutter puts a new
-# window on the first); the X11 one over the right of the first monitor and the left half of the
-# scaled one; the program's window where mutter puts it, on the first monitor.
-launch native "${uenv[@]}" "$native" native fullscreen
+# The native window fullscreen on the scaled monitor, asked for there (moved there with
+# Super+Shift+Right while mutter was still mapping it, it kept the first monitor's size, centred);
+# the X11 one over the right of the first monitor and the left half of the scaled one; the
+# program's window where mutter puts it, on the first monitor.
+launch native "${uenv[@]}" "$native" native fullscreen last
 wait_ready "$work/native.log" "the native recorder"
-gnome_keys Super_L Shift_L Right
 launch x11 "${uenv[@]}" "$x11" 1000 0 $((280 + bw / 2)) "$bh"
 wait_ready "$work/x11.log" "the X11 recorder"
 gnome_hand Point int32:640 int32:360

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A native Wayland window that logs the left-button presses and releases it receives, for
-// judging the program's clicks on a compositor. Usage: waylandrecorder TITLE [fullscreen]
+// judging the program's clicks on a compositor. Usage: waylandrecorder TITLE [fullscreen [last]]
+// ("last": on the screen furthest right)
 //
 // Prints, flushed at once: "ready" once the window is on screen, then per event
 //   press X Y TIME / release X Y TIME
@@ -10,11 +11,13 @@
 //   active / inactive            it got the keyboard / another window took it
 // A Wayland client never learns where its window is: the test adds the position that the
 // compositor reports for the window.
+#include <algorithm>
 #include <cstdio>
 
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QRasterWindow>
+#include <QScreen>
 
 namespace {
 
@@ -52,8 +55,8 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "wayland");
     QGuiApplication app(argc, argv);
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: %s TITLE [fullscreen]\n", argv[0]);
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: %s TITLE [fullscreen [last]]\n", argv[0]);
         return 2;
     }
     Recorder window;
@@ -64,8 +67,19 @@ int main(int argc, char **argv)
     window.setTitle(QString::fromLocal8Bit(argv[1]));
     window.resize(400, 300);
     // Fullscreen where the compositor tells no one where windows are: it then sits at the
-    // output's origin.
-    if (argc == 3)
+    // output's origin. The output is named when the window is made: moved there once mapped,
+    // it may keep the old output's size centred on the new one (mutter, when the move comes
+    // while the window is still being mapped).
+    if (argc == 4) {
+        const QList<QScreen *> screens = QGuiApplication::screens();
+        QScreen *last = *std::max_element(screens.begin(), screens.end(), [](auto *a, auto *b) {
+            return a->geometry().x() < b->geometry().x();
+        });
+        // Qt gives a new window the screen its position lies on.
+        window.setScreen(last);
+        window.setPosition(last->geometry().topLeft());
+    }
+    if (argc >= 3)
         window.showFullScreen();
     else
         window.show();
