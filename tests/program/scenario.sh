@@ -213,7 +213,7 @@ if [ ${#wine_run[@]} -gt 0 ]; then
     press_key space
     # Two typed steps: one below the desktop, on no monitor, then one on the left monitor.
     click_client 72 "$(row_y 1)"
-    xdotool type --delay 100 $'-400\t9999\t-300\t500'
+    xdotool type --delay 100 -- $'-400\t9999\t-300\t500'
     for r in 0 1 2; do
         click_client "$down_x" "$(row_y "$r")"
         click_client "$up_x" "$(row_y "$r")"
