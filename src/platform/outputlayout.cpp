@@ -81,12 +81,14 @@ void OutputLayout::globalRemove(std::uint32_t name)
     });
 }
 
-bool OutputLayout::contains(std::int64_t x, std::int64_t y) const
+const OutputLayout::Output *OutputLayout::at(std::int64_t x, std::int64_t y) const
 {
-    return std::any_of(m_outputs.begin(), m_outputs.end(), [x, y](const auto &output) {
-        return output->known() && x >= output->x && x < std::int64_t(output->x) + output->width
-                && y >= output->y && y < std::int64_t(output->y) + output->height;
-    });
+    for (const auto &output : m_outputs) {
+        if (output->known() && x >= output->x && x < std::int64_t(output->x) + output->width
+            && y >= output->y && y < std::int64_t(output->y) + output->height)
+            return output.get();
+    }
+    return nullptr;
 }
 
 const OutputLayout::Output *OutputLayout::find(std::uint32_t name) const

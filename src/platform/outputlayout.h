@@ -39,8 +39,9 @@ public:
     /// False where the compositor offers no xdg-output: no layout can be learnt then.
     bool hasManager() const { return m_manager != nullptr; }
     const std::vector<std::unique_ptr<Output>> &outputs() const { return m_outputs; }
-    /// True when (x, y) lies on an output whose place is known.
-    bool contains(std::int64_t x, std::int64_t y) const;
+    /// The output whose known place holds (x, y), or nullptr.
+    const Output *at(std::int64_t x, std::int64_t y) const;
+    bool contains(std::int64_t x, std::int64_t y) const { return at(x, y) != nullptr; }
     /// The output of that registry name, or nullptr once it is gone.
     const Output *find(std::uint32_t name) const;
 

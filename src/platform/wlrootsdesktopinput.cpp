@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cstring>
 #include <linux/input-event-codes.h>
 #include <wayland-client.h>
@@ -39,6 +38,11 @@ std::unique_ptr<DesktopInput> WlrootsDesktopInput::create(std::string &whyNot)
                  "compositor)";
         return nullptr;
     }
+    if (input->m_pointerManagerVersion < 2) {
+        whyNot = "the compositor's zwlr_virtual_pointer_manager_v1 is version 1, without "
+                 "pointers bound to an output";
+        return nullptr;
+    }
     if (!input->m_layout.hasManager()) {
         whyNot = "the compositor offers no zxdg_output_manager_v1 to learn the output layout";
         return nullptr;
@@ -59,6 +63,8 @@ WlrootsDesktopInput::~WlrootsDesktopInput()
         sendButton(false);
     if (m_pointer)
         zwlr_virtual_pointer_v1_destroy(m_pointer);
+    for (const auto &bound : m_outputPointers)
+        zwlr_virtual_pointer_v1_destroy(bound.pointer);
     if (m_pointerManager)
         zwlr_virtual_pointer_manager_v1_destroy(m_pointerManager);
     if (m_registry)
@@ -71,8 +77,10 @@ void WlrootsDesktopInput::global(void *self, wl_registry *registry, std::uint32_
 {
     auto *input = static_cast<WlrootsDesktopInput *>(self);
     if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0) {
+        input->m_pointerManagerVersion = std::min(version, 2u);
         input->m_pointerManager = static_cast<zwlr_virtual_pointer_manager_v1 *>(
-                wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+                wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface,
+                                 input->m_pointerManagerVersion));
     } else {
         input->m_layout.global(registry, name, interface, version);
     }
@@ -80,7 +88,26 @@ void WlrootsDesktopInput::global(void *self, wl_registry *registry, std::uint32_
 
 void WlrootsDesktopInput::globalRemove(void *self, wl_registry *, std::uint32_t name)
 {
-    static_cast<WlrootsDesktopInput *>(self)->m_layout.globalRemove(name);
+    auto *input = static_cast<WlrootsDesktopInput *>(self);
+    std::erase_if(input->m_outputPointers, [name](const OutputPointer &bound) {
+        if (bound.outputName != name)
+            return false;
+        zwlr_virtual_pointer_v1_destroy(bound.pointer);
+        return true;
+    });
+    input->m_layout.globalRemove(name);
+}
+
+zwlr_virtual_pointer_v1 *WlrootsDesktopInput::pointerOn(const OutputLayout::Output &output)
+{
+    for (const auto &bound : m_outputPointers) {
+        if (bound.outputName == output.name)
+            return bound.pointer;
+    }
+    auto *pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer_with_output(
+            m_pointerManager, nullptr, output.output);
+    m_outputPointers.push_back({output.name, pointer});
+    return pointer;
 }
 
 bool WlrootsDesktopInput::GetCursorPos(CursorPoint &)
@@ -94,24 +121,16 @@ bool WlrootsDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
     m_missedAt.reset();
     if (m_connection.lost())
         return false;
-    // sway would stop the pointer at the edge of the box, or leave it in a gap between outputs.
-    if (!m_layout.contains(x, y)) {
+    // No output holds it: sway would stop the pointer at an output's edge or in a gap.
+    const auto *output = m_layout.at(x, y);
+    if (!output) {
         m_missedAt = CursorPoint {x, y};
         m_connection.flush(); // asks about an output that just came, if one did
         return false;
     }
-    // Absolute motion spans the bounding box of the outputs; positions are layout coordinates.
-    std::int64_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
-    for (const auto &output : m_layout.outputs()) {
-        if (!output->known())
-            continue;
-        left = std::min<std::int64_t>(left, output->x);
-        top = std::min<std::int64_t>(top, output->y);
-        right = std::max<std::int64_t>(right, std::int64_t(output->x) + output->width);
-        bottom = std::max<std::int64_t>(bottom, std::int64_t(output->y) + output->height);
-    }
-    const auto boxX = std::uint32_t(x - left), boxY = std::uint32_t(y - top);
-    const auto width = std::uint32_t(right - left), height = std::uint32_t(bottom - top);
+    auto *pointer = pointerOn(*output);
+    const auto dx = std::uint32_t(x - output->x), dy = std::uint32_t(y - output->y);
+    const auto width = std::uint32_t(output->width), height = std::uint32_t(output->height);
     // Two frames: first to the middle of the target pixel, then onto the pixel itself. For an
     // absolute move sway sends the delta as relative motion to the surface the pointer is on,
     // before it leaves it (sway/input/cursor.c, pointer_motion); Xwayland keeps a delta that its
@@ -121,11 +140,11 @@ bool WlrootsDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
     // window would land off by the step that left the last one. The half-pixel step enters the
     // window and spends the kept delta; the second one moves within the window, a real motion
     // that Xwayland takes as the pointer's position.
-    zwlr_virtual_pointer_v1_motion_absolute(m_pointer, timestamp(), 2 * boxX + 1, 2 * boxY + 1,
+    zwlr_virtual_pointer_v1_motion_absolute(pointer, timestamp(), 2 * dx + 1, 2 * dy + 1,
                                             2 * width, 2 * height);
-    zwlr_virtual_pointer_v1_frame(m_pointer);
-    zwlr_virtual_pointer_v1_motion_absolute(m_pointer, timestamp(), boxX, boxY, width, height);
-    zwlr_virtual_pointer_v1_frame(m_pointer);
+    zwlr_virtual_pointer_v1_frame(pointer);
+    zwlr_virtual_pointer_v1_motion_absolute(pointer, timestamp(), dx, dy, width, height);
+    zwlr_virtual_pointer_v1_frame(pointer);
     return m_connection.flush();
 }
 

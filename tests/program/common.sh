@@ -353,7 +353,7 @@ wait_socket() { # PATH SECONDS PID: the compositor's socket, or fail with its lo
 
 # sway, headless, with CONFIG's outputs ("output HEADLESS-N ..." lines, and any other settings)
 # and XWayland started on first use, as in a session. Adds its Wayland display, its IPC socket and
-# XWayland's display to uenv; xdisplay is XWayland's display.
+# XWayland's display to uenv; xdisplay is XWayland's display, sway_pid sway's process.
 start_sway() { # CONFIG
     local ipc="$udir/run/sway.sock" socket
     printf '%s\n' "$1" 'xwayland enable' 'default_border none' 'focus_follows_mouse no' \
@@ -361,6 +361,7 @@ start_sway() { # CONFIG
     launch sway "${uenv[@]}" WLR_BACKENDS=headless \
         WLR_HEADLESS_OUTPUTS="$(grep -c '^output ' <<<"$1")" WLR_LIBINPUT_NO_DEVICES=1 \
         WLR_RENDERER=pixman SWAYSOCK="$ipc" sway -c "$udir/config"
+    sway_pid=$last
     wait_socket "$ipc" 10 "$last"
     socket=$(cd "$udir/run" && ls wayland-? | head -n 1)
     uenv+=(WAYLAND_DISPLAY="$socket" SWAYSOCK="$ipc")
