@@ -7,7 +7,7 @@
 
 #ifdef Q_OS_UNIX
 #    include "screenscale.h"
-#    include "terminationsignals.h"
+#    include "stopsignals.h"
 #endif
 #ifdef Q_OS_LINUX
 #    include "stopcommand.h"
@@ -94,9 +94,9 @@ int main(int argc, char *argv[])
 #ifdef Q_OS_UNIX
     // Before the lock is taken: from then on varbelo --stop may signal this process, and a signal
     // it is not ready for would end it.
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &window, &QWidget::close);
-    QObject::connect(&termination, &TerminationSignals::stopRequested, &window,
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::quitRequested, &window, &QWidget::close);
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &window,
                      &AutoClicker::stopRun);
 #endif
     if (!window.Form_Load())

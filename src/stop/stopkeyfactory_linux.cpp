@@ -7,7 +7,7 @@
 #    include "kglobalaccelstopkey.h"
 #endif
 #ifdef VARBELO_HAVE_DBUS
-#    include "escapeshortcut.h"
+#    include "portalstopkey.h"
 #endif
 
 #include <cstdio>
@@ -43,7 +43,7 @@ std::unique_ptr<StopKey> createStopKey()
 #endif
 #ifdef VARBELO_HAVE_DBUS
     sayTaken("the GlobalShortcuts portal");
-    return std::make_unique<EscapeShortcut>();
+    return std::make_unique<PortalStopKey>();
 #else
     std::fputs("varbelo: nothing hears Esc over other windows during a run: built without D-Bus\n",
                stderr);

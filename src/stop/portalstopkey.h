@@ -10,13 +10,13 @@
 // portal (org.freedesktop.portal.GlobalShortcuts) binds it for as long as a run needs it. Where
 // the portal is missing or refuses, it says so once on standard error and the Stop button
 // remains the way to stop.
-class EscapeShortcut : public StopKey
+class PortalStopKey : public StopKey
 {
     Q_OBJECT
 
 public:
-    explicit EscapeShortcut(QObject *parent = nullptr);
-    ~EscapeShortcut() override;
+    explicit PortalStopKey(QObject *parent = nullptr);
+    ~PortalStopKey() override;
 
     void bind() override;
     /// Closes the portal session.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "terminationsignals.h"
+#include "stopsignals.h"
 
 #include <csignal>
 #include <sys/socket.h>
@@ -23,7 +23,7 @@ constexpr int Signals[] = {SIGTERM, SIGINT, SIGHUP, SIGUSR1};
 
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
+StopSignals::StopSignals(QObject *parent) : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0)
         return;
@@ -34,7 +34,7 @@ TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
         if (byte == SIGUSR1)
             emit stopRequested();
         else
-            emit received();
+            emit quitRequested();
     });
 
     struct sigaction action
@@ -47,7 +47,7 @@ TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
         ::sigaction(signal, &action, nullptr);
 }
 
-TerminationSignals::~TerminationSignals()
+StopSignals::~StopSignals()
 {
     for (const int signal : Signals)
         ::signal(signal, SIG_DFL);

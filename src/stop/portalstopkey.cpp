@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "escapeshortcut.h"
+#include "portalstopkey.h"
 
 #include <cstdio>
 
@@ -45,7 +45,7 @@ const QDBusArgument &operator>>(const QDBusArgument &argument, Shortcut &shortcu
 
 Q_DECLARE_METATYPE(Shortcut)
 
-EscapeShortcut::EscapeShortcut(QObject *parent) : StopKey(parent)
+PortalStopKey::PortalStopKey(QObject *parent) : StopKey(parent)
 {
     qDBusRegisterMetaType<Shortcut>();
     qDBusRegisterMetaType<QList<Shortcut>>();
@@ -55,12 +55,12 @@ EscapeShortcut::EscapeShortcut(QObject *parent) : StopKey(parent)
                                           SLOT(onActivated(QDBusMessage)));
 }
 
-EscapeShortcut::~EscapeShortcut()
+PortalStopKey::~PortalStopKey()
 {
     closeSession();
 }
 
-void EscapeShortcut::bind()
+void PortalStopKey::bind()
 {
     m_wanted = true;
     if (!m_unavailable.isEmpty()) {
@@ -78,7 +78,7 @@ void EscapeShortcut::bind()
                        {QStringLiteral("session_handle_token"), token}}});
 }
 
-void EscapeShortcut::release()
+void PortalStopKey::release()
 {
     m_wanted = false;
     if (m_step == Step::Bound)
@@ -88,7 +88,7 @@ void EscapeShortcut::release()
 
 // The portal answers on a Request object whose path it derives from our bus name and a token
 // we choose; connecting before the call leaves no gap for the answer to slip through.
-QString EscapeShortcut::expectRequest()
+QString PortalStopKey::expectRequest()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!m_requestPath.isEmpty())
@@ -102,7 +102,7 @@ QString EscapeShortcut::expectRequest()
     return token;
 }
 
-void EscapeShortcut::send(const QString &method, const QVariantList &arguments)
+void PortalStopKey::send(const QString &method, const QVariantList &arguments)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(Service, DesktopPath, Interface, method);
     call.setArguments(arguments);
@@ -115,7 +115,7 @@ void EscapeShortcut::send(const QString &method, const QVariantList &arguments)
     });
 }
 
-void EscapeShortcut::onResponse(uint response, const QVariantMap &results)
+void PortalStopKey::onResponse(uint response, const QVariantMap &results)
 {
     if (response != 0)
         return giveUp(response == 1 ? QStringLiteral("the request was refused")
@@ -140,7 +140,7 @@ void EscapeShortcut::onResponse(uint response, const QVariantMap &results)
     }
 }
 
-void EscapeShortcut::onActivated(const QDBusMessage &message)
+void PortalStopKey::onActivated(const QDBusMessage &message)
 {
     // (o session_handle, s shortcut_id, t timestamp, a{sv} options)
     const QVariantList arguments = message.arguments();
@@ -150,7 +150,7 @@ void EscapeShortcut::onActivated(const QDBusMessage &message)
         emit pressed();
 }
 
-void EscapeShortcut::giveUp(const QString &why)
+void PortalStopKey::giveUp(const QString &why)
 {
     closeSession();
     if (!m_unavailable.isEmpty())
@@ -164,7 +164,7 @@ void EscapeShortcut::giveUp(const QString &why)
         emit unavailable(m_unavailable);
 }
 
-void EscapeShortcut::closeSession()
+void PortalStopKey::closeSession()
 {
     if (!m_session.isEmpty())
         QDBusConnection::sessionBus().asyncCall(QDBusMessage::createMethodCall(

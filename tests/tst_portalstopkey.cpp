@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Esc through the GlobalShortcuts portal, against a stand-in portal on a private session bus.
-#include "escapeshortcut.h"
+#include "portalstopkey.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -76,7 +76,7 @@ private:
 
 } // namespace
 
-class TestEscapeShortcut : public QObject
+class TestPortalStopKey : public QObject
 {
     Q_OBJECT
 
@@ -101,7 +101,7 @@ private:
     StandInPortal portal;
 };
 
-void TestEscapeShortcut::initTestCase()
+void TestPortalStopKey::initTestCase()
 {
     bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
     QVERIFY2(bus.waitForReadyRead(5000), "dbus-daemon did not start (package dbus)");
@@ -113,15 +113,15 @@ void TestEscapeShortcut::initTestCase()
     QVERIFY(connection.registerService(u"org.freedesktop.portal.Desktop"_s));
 }
 
-void TestEscapeShortcut::cleanupTestCase()
+void TestPortalStopKey::cleanupTestCase()
 {
     bus.kill();
     bus.waitForFinished();
 }
 
-void TestEscapeShortcut::escBoundDuringRunOnly()
+void TestPortalStopKey::escBoundDuringRunOnly()
 {
-    EscapeShortcut escape;
+    PortalStopKey escape;
     QSignalSpy activated(&escape, &StopKey::pressed);
     escape.bind();
     QTRY_COMPARE(portal.calls, QStringList({u"CreateSession"_s, u"BindShortcuts stop Escape"_s}));
@@ -140,10 +140,10 @@ void TestEscapeShortcut::escBoundDuringRunOnly()
     QVERIFY(activated.isEmpty());
 }
 
-void TestEscapeShortcut::refusalSaidOnceThenNoMoreAsking()
+void TestPortalStopKey::refusalSaidOnceThenNoMoreAsking()
 {
     portal.bindResponse = 1;
-    EscapeShortcut escape;
+    PortalStopKey escape;
     QSignalSpy unavailable(&escape, &StopKey::unavailable);
     escape.bind();
     QTRY_VERIFY(portal.calls.contains(u"Close"_s));
@@ -157,5 +157,5 @@ void TestEscapeShortcut::refusalSaidOnceThenNoMoreAsking()
     QCOMPARE(portal.calls.count(u"CreateSession"_s), 1);
 }
 
-QTEST_GUILESS_MAIN(TestEscapeShortcut)
-#include "tst_escapeshortcut.moc"
+QTEST_GUILESS_MAIN(TestPortalStopKey)
+#include "tst_portalstopkey.moc"

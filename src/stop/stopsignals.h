@@ -9,16 +9,16 @@ class QSocketNotifier;
 // to end closes its window as the close box would (releasing a button that playback holds)
 // instead of dying mid-drag; and SIGUSR1, which varbelo --stop sends, into a request to stop the
 // run. Only one instance may exist.
-class TerminationSignals : public QObject
+class StopSignals : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit TerminationSignals(QObject *parent = nullptr);
-    ~TerminationSignals() override;
+    explicit StopSignals(QObject *parent = nullptr);
+    ~StopSignals() override;
 
 signals:
-    void received();
+    void quitRequested();
     void stopRequested();
 
 private:
