@@ -3,6 +3,8 @@
 #include "autoclicker.h"
 #include "fakedesktopinput.h"
 #include "numbertext.h"
+#include "playback.h"
+#include "singleinstance.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,8 +17,9 @@ namespace {
 
 std::unique_ptr<AutoClicker> makeWindow(const QTemporaryDir &dir)
 {
-    auto window = std::make_unique<AutoClicker>(std::make_unique<FakeDesktopInput>(),
-                                                dir.filePath(QStringLiteral("bench.lock")));
+    auto window = std::make_unique<AutoClicker>(
+            std::make_unique<FakeDesktopInput>(),
+            std::make_unique<SingleInstance>(dir.filePath(QStringLiteral("bench.lock"))));
     window->Form_Load();
     return window;
 }
@@ -39,7 +42,7 @@ void tickAllEmpty(benchmark::State &state)
     window->LoopX->setText(QStringLiteral("1e999")); // the run never ends
     window->Execute_Click();
     for (auto _ : state)
-        window->Clicker_Timer();
+        window->playback().Clicker_Timer();
 }
 BENCHMARK(tickAllEmpty);
 

@@ -2,6 +2,8 @@
 #include "autoclicker.h"
 #include "clickerstyle.h"
 #include "desktopinput.h"
+#include "singleinstance.h"
+#include "stopkey.h"
 
 #include <QApplication>
 
@@ -90,7 +92,8 @@ int main(int argc, char *argv[])
     const bool throughXWayland = waylandSession && input->seesWholeDesktop();
 #endif
 
-    AutoClicker window(std::move(input));
+    std::unique_ptr<StopKey> stopKey = createStopKey(input->seesWholeDesktop());
+    AutoClicker window(std::move(input), std::make_unique<SingleInstance>(), std::move(stopKey));
 #ifdef Q_OS_UNIX
     // Before the lock is taken: from then on varbelo --stop may signal this process, and a signal
     // it is not ready for would end it.

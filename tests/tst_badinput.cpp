@@ -86,7 +86,7 @@ void TestBadInput::pasted()
     const int ticks = f->tickUntilStopped(limit);
     if (passes < 0) {
         QCOMPARE(ticks, limit);
-        QVERIFY(w().Clicker->isActive());
+        QVERIFY(w().playback().isRunning());
         w().Execute_Click();
     } else {
         QCOMPARE(ticks, 2 * passes);

@@ -255,22 +255,22 @@ void TestCapture::escStopsRunOnly()
     f->desktop->holdKey(EscapeKey);
     poll(3);
     QCOMPARE(w().Execute->text(), u"Execute"_s);
-    QVERIFY(!w().Clicker->isActive());
+    QVERIFY(!w().playback().isRunning());
 
     w().Execute_Click();
-    QVERIFY(w().Clicker->isActive());
+    QVERIFY(w().playback().isRunning());
     poll();
-    QVERIFY(!w().Clicker->isActive());
+    QVERIFY(!w().playback().isRunning());
     QCOMPARE(w().Execute->text(), u"Execute"_s);
     poll(5); // still held: no restart
-    QVERIFY(!w().Clicker->isActive());
+    QVERIFY(!w().playback().isRunning());
 
     // A short press between two polls still reaches the Esc test.
     f->desktop->releaseKey(EscapeKey);
     w().Execute_Click();
     f->desktop->tapKey(EscapeKey);
     poll();
-    QVERIFY(!w().Clicker->isActive());
+    QVERIFY(!w().playback().isRunning());
 }
 
 void TestCapture::captureDuringPlayback()
@@ -283,7 +283,7 @@ void TestCapture::captureDuringPlayback()
     f->desktop->placePointer(70, 80);
     f->desktop->holdKey(SpaceKey);
     poll();
-    QVERIFY(w().Clicker->isActive());
+    QVERIFY(w().playback().isRunning());
     f->desktop->clearActions();
     f->tick();
     QCOMPARE(f->desktop->actions(), std::string("move 70,80"));

@@ -42,6 +42,9 @@ private slots:
     void accessibleNames();
     void everyControlNamedApart();
     void timers();
+    void executeStartsAndStopsTheRun();
+    void everyWayOfStoppingStopsTheRun_data();
+    void everyWayOfStoppingStopsTheRun();
     void secondCopyIsTurnedAway();
     void staleLockDoesNotBlock();
 
@@ -116,8 +119,8 @@ void TestMainWindow::startUpState()
     QCOMPARE(w().Execute->text(), u"Execute"_s);
     QCOMPARE(w().Execute->palette().color(QPalette::Button),
              QApplication::palette(w().Execute).color(QPalette::Button));
-    QCOMPARE(w().PlayIndex, 0);
-    QCOMPARE(w().PassCount, 0);
+    QCOMPARE(w().playback().PlayIndex, 0);
+    QCOMPARE(w().playback().PassCount, 0);
     QCOMPARE(w().CaptureLatch, 0);
     // Greyed, yet with a tooltip.
     QCOMPARE(w().ScNo->palette().color(QPalette::Active, QPalette::WindowText),
@@ -359,17 +362,103 @@ void TestMainWindow::timers()
     WindowFixture fresh;
     // The fixture stops the poll for the tests' sake; a window as created has it running.
     AutoClicker window(std::make_unique<FakeDesktopInput>(),
-                       fresh.lockDir.filePath(u"other.lock"_s));
+                       std::make_unique<SingleInstance>(fresh.lockDir.filePath(u"other.lock"_s)));
     QVERIFY(window.Hotkey_XY->isActive());
     QCOMPARE(window.Hotkey_XY->interval(), 50);
-    QVERIFY(!window.Clicker->isActive());
-    QCOMPARE(window.Clicker->interval(), 1000);
+    QVERIFY(!window.playback().Clicker->isActive());
+    QCOMPARE(window.playback().Clicker->interval(), 1000);
+}
+
+// The run's own behaviour is tst_playback's; here, that the window starts, stops and shows it.
+void TestMainWindow::executeStartsAndStopsTheRun()
+{
+    const QColor face = w().Execute->palette().color(QPalette::Button);
+    QCOMPARE(w().Execute->text(), u"Execute"_s);
+    QVERIFY(!f->run().isRunning());
+
+    f->setItem(0, 10, 20);
+    w().LoopX->setText(u"2"_s);
+    QTest::mouseClick(w().Execute, Qt::LeftButton);
+    QCOMPARE(w().Execute->text(), u"Stop"_s);
+    QVERIFY(f->run().isRunning());
+    QCOMPARE(w().Execute->palette().color(QPalette::Button), QColor(255, 0, 0));
+    QCOMPARE(w().ScNo->text(), u"Click to Start"_s);
+    QCOMPARE(f->run().PlayIndex, -1);
+    QCOMPARE(f->stopKey->binds, 1);
+    f->tick();
+    QCOMPARE(w().ScNo->text(), u"Move 1"_s);
+    // The loop box's 2: two passes of two ticks.
+    QCOMPARE(f->tickUntilStopped(10), 3);
+    QCOMPARE(w().Execute->text(), u"Execute"_s);
+    QCOMPARE(w().ScNo->text(), u"Click to Start"_s);
+    QCOMPARE(w().Execute->palette().color(QPalette::Button), face);
+    QCOMPARE(f->stopKey->releases, 1);
+
+    QTest::mouseClick(w().Execute, Qt::LeftButton);
+    QTest::mouseClick(w().Execute, Qt::LeftButton);
+    QCOMPARE(w().Execute->text(), u"Execute"_s);
+    QVERIFY(!f->run().isRunning());
+}
+
+void TestMainWindow::everyWayOfStoppingStopsTheRun_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("button") << u"button"_s;
+    QTest::newRow("Esc") << u"esc"_s;
+    QTest::newRow("stop key") << u"key"_s;
+    QTest::newRow("window closed") << u"close"_s;
+    QTest::newRow("input lost") << u"lost"_s;
+}
+
+void TestMainWindow::everyWayOfStoppingStopsTheRun()
+{
+    QFETCH(QString, how);
+    f->setItem(0, 10, 10, 1, 0); // pressed, never released by the script
+    w().Execute_Click();
+    f->tick();
+    QVERIFY(f->desktop->buttonDown());
+    // A stop key that cannot be had is said in the Notice, for this run.
+    f->stopKey->refuse(u"the desktop said no"_s);
+    QCOMPARE(w().Notice->text(),
+             u"Esc cannot stop this run (the desktop said no): press Stop, or a key bound to "
+             "varbelo --stop."_s);
+
+    if (how == u"button") {
+        QTest::mouseClick(w().Execute, Qt::LeftButton);
+    } else if (how == u"esc") {
+        f->desktop->holdKey(EscapeKey);
+        w().Hotkey_XY_Timer();
+    } else if (how == u"key") {
+        f->stopKey->press();
+    } else if (how == u"lost") {
+        f->desktop->loseInput("the desktop ended the remote-control session");
+        QVERIFY(w().Notice->text().startsWith(
+                u"Run stopped: the desktop ended the remote-control session.\n\n"_s));
+    } else {
+        w().show();
+        w().close();
+    }
+    QVERIFY(!f->run().isRunning());
+    QCOMPARE(w().Execute->text(), u"Execute"_s);
+    QVERIFY(!f->desktop->buttonDown());
+    QCOMPARE(f->desktop->actions(), std::string("move 10,10; down; up"));
+    QCOMPARE(f->stopKey->releases, 1);
+
+    // Refusals and presses between runs are not the next run's.
+    f->stopKey->refuse(u"late"_s);
+    f->stopKey->press();
+    if (how != u"close") {
+        w().Execute_Click();
+        QCOMPARE(w().Notice->text(), QString());
+        QVERIFY(f->run().isRunning());
+    }
 }
 
 void TestMainWindow::secondCopyIsTurnedAway()
 {
     // The fixture's window holds the lock; a second window with the same lock is a second copy.
-    AutoClicker second(std::make_unique<FakeDesktopInput>(), f->lockPath());
+    AutoClicker second(std::make_unique<FakeDesktopInput>(),
+                       std::make_unique<SingleInstance>(f->lockPath()));
     QString text, title;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QList<QAbstractButton *> buttons;
@@ -408,7 +497,7 @@ void TestMainWindow::staleLockDoesNotBlock()
 #endif
         file.write("999999\nvarbelo\n" + host + "\n");
     }
-    AutoClicker window(std::make_unique<FakeDesktopInput>(), path);
+    AutoClicker window(std::make_unique<FakeDesktopInput>(), std::make_unique<SingleInstance>(path));
     QVERIFY(window.Form_Load());
 }
 

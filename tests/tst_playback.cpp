@@ -1,24 +1,52 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "coordinatebox.h"
+// The run on its own, over the fake desktop, without a window.
+#include "fakedesktopinput.h"
 #include "pacedtimer.h"
-#include "windowfixture.h"
+#include "playback.h"
+#include "script.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
+#include <limits>
+#include <memory>
+
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+
+// A script, the fake desktop and a run over them; the test ticks the run itself.
+struct RunFixture
+{
+    // Ticks n times, as the timer would: only while the run goes on.
+    int tick(int n = 1)
+    {
+        int ticked = 0;
+        for (; ticked < n && run.isRunning(); ++ticked)
+            run.Clicker_Timer();
+        return ticked;
+    }
+
+    // Ticks until the run stops by itself, at most `limit` ticks; returns the ticks taken.
+    int tickUntilStopped(int limit) { return tick(limit); }
+
+    void setItem(int i, int x, int y, int down = 0, int up = 0)
+    {
+        script->setItem(i,
+                        {std::int16_t(x), std::int16_t(y), std::int16_t(down), std::int16_t(up)});
+    }
+
+    std::unique_ptr<Script> script = std::make_unique<Script>();
+    FakeDesktopInput desktop;
+    Playback run {*script, desktop};
+};
 
 class TestPlayback : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init() { f = std::make_unique<WindowFixture>(); }
+    void init() { f = std::make_unique<RunFixture>(); }
     void cleanup() { f.reset(); }
 
-    void startAndStopToggleCaptionColourAndTimer();
+    void startAndStop();
     void allEmpty_data();
     void allEmpty();
     void itemsAtZeroAndFiveOverTwoPasses();
@@ -40,28 +68,25 @@ private slots:
     void refusedMoveClicksNothingAndIsShown();
 
 private:
-    std::unique_ptr<WindowFixture> f;
-    AutoClicker &w() { return *f->window; }
+    std::unique_ptr<RunFixture> f;
+    Playback &run() { return f->run; }
 };
 
-void TestPlayback::startAndStopToggleCaptionColourAndTimer()
+void TestPlayback::startAndStop()
 {
-    const QColor face = w().Execute->palette().color(QPalette::Button);
-    QCOMPARE(w().Execute->text(), u"Execute"_s);
-    QVERIFY(!w().Clicker->isActive());
-    QCOMPARE(w().Clicker->interval(), 1000);
+    QList<bool> running;
+    connect(&run(), &Playback::runningChanged, this, [&](bool on) { running << on; });
+    QVERIFY(!run().isRunning());
+    QCOMPARE(run().Clicker->interval(), 1000);
 
-    QTest::mouseClick(w().Execute, Qt::LeftButton);
-    QCOMPARE(w().Execute->text(), u"Stop"_s);
-    QVERIFY(w().Clicker->isActive());
-    QCOMPARE(w().Execute->palette().color(QPalette::Button), QColor(255, 0, 0));
-    QCOMPARE(w().ScNo->text(), u"Click to Start"_s);
-    QCOMPARE(w().PlayIndex, -1);
+    run().start();
+    QVERIFY(run().isRunning());
+    QCOMPARE(run().status(), u"Click to Start"_s);
+    QCOMPARE(run().PlayIndex, -1);
 
-    QTest::mouseClick(w().Execute, Qt::LeftButton);
-    QCOMPARE(w().Execute->text(), u"Execute"_s);
-    QVERIFY(!w().Clicker->isActive());
-    QCOMPARE(w().Execute->palette().color(QPalette::Button), face);
+    run().stop();
+    QVERIFY(!run().isRunning());
+    QCOMPARE(running, QList<bool>({true, false}));
 }
 
 void TestPlayback::allEmpty_data()
@@ -76,20 +101,20 @@ void TestPlayback::allEmpty()
 {
     QFETCH(QString, loops);
     QFETCH(int, ticks);
-    w().LoopX->setText(loops);
-    w().Execute_Click();
+    run().setLoopText(loops);
+    run().start();
     QCOMPARE(f->tickUntilStopped(100), ticks);
-    QCOMPARE(f->desktop->actions(), std::string());
-    QCOMPARE(w().ScNo->text(), u"Click to Start"_s);
-    QCOMPARE(w().Execute->text(), u"Execute"_s);
+    QCOMPARE(f->desktop.actions(), std::string());
+    QCOMPARE(run().status(), u"Click to Start"_s);
+    QVERIFY(!run().isRunning());
 }
 
 void TestPlayback::itemsAtZeroAndFiveOverTwoPasses()
 {
     f->setItem(0, 10, 20);
     f->setItem(5, 30, 40);
-    w().LoopX->setText(u"2"_s);
-    w().Execute_Click();
+    run().setLoopText(u"2"_s);
+    run().start();
 
     const struct
     {
@@ -103,34 +128,34 @@ void TestPlayback::itemsAtZeroAndFiveOverTwoPasses()
             {"Move 1", 0, 1, "move 10,20"}, {"Move 6", 5, 1, "move 30,40"},
     };
     for (const auto &step : expected) {
-        f->desktop->clearActions();
+        f->desktop.clearActions();
         QCOMPARE(f->tick(), 1);
-        QCOMPARE(w().ScNo->text(), QString::fromLatin1(step.status));
-        QCOMPARE(w().PlayIndex, step.playIndex);
-        QCOMPARE(w().PassCount, step.passes);
-        QCOMPARE(f->desktop->actions(), std::string(step.log));
+        QCOMPARE(run().status(), QString::fromLatin1(step.status));
+        QCOMPARE(run().PlayIndex, step.playIndex);
+        QCOMPARE(run().PassCount, step.passes);
+        QCOMPARE(f->desktop.actions(), std::string(step.log));
     }
     QCOMPARE(f->tick(), 1); // tick 6 ends the run
-    QVERIFY(!w().Clicker->isActive());
-    QCOMPARE(w().ScNo->text(), u"Click to Start"_s);
-    QCOMPARE(w().PassCount, 0);
+    QVERIFY(!run().isRunning());
+    QCOMPARE(run().status(), u"Click to Start"_s);
+    QCOMPARE(run().PassCount, 0);
 }
 
 void TestPlayback::oneClickThreePasses()
 {
     f->setItem(0, 100, 200, 1, 1);
-    w().LoopX->setText(u"3"_s);
-    w().Execute_Click();
+    run().setLoopText(u"3"_s);
+    run().start();
     QStringList clicksOnTicks;
-    for (int t = 1; w().Clicker->isActive(); ++t) {
-        f->desktop->clearActions();
+    for (int t = 1; run().isRunning(); ++t) {
+        f->desktop.clearActions();
         f->tick();
-        if (!f->desktop->actions().empty()) {
-            QCOMPARE(f->desktop->actions(), std::string("move 100,200; down; up"));
+        if (!f->desktop.actions().empty()) {
+            QCOMPARE(f->desktop.actions(), std::string("move 100,200; down; up"));
             clicksOnTicks << QString::number(t);
         }
         QVERIFY(t <= 6);
-        if (!w().Clicker->isActive())
+        if (!run().isRunning())
             QCOMPARE(t, 6);
     }
     QCOMPARE(clicksOnTicks.join(u','), u"1,3,5"_s);
@@ -142,20 +167,20 @@ void TestPlayback::edgeOfScreenPlayedAndEmptyItemSkipped()
     f->setItem(1, 0, 300);
     f->setItem(2, -5, -5, 1, 1);
     f->setItem(3, 7, 0);
-    w().Execute_Click();
+    run().start();
     f->tickUntilStopped(10);
-    QCOMPARE(f->desktop->actions(), std::string("move 0,300; move 7,0"));
+    QCOMPARE(f->desktop.actions(), std::string("move 0,300; move 7,0"));
 }
 
 void TestPlayback::lastItemOfTableIsPlayed()
 {
     f->setItem(Script::LastIndex, 5, 6);
-    w().Execute_Click();
+    run().start();
     f->tick();
-    QCOMPARE(f->desktop->actions(), std::string("move 5,6"));
-    QCOMPARE(w().ScNo->text(), u"Move 32001"_s);
+    QCOMPARE(f->desktop.actions(), std::string("move 5,6"));
+    QCOMPARE(run().status(), u"Move 32001"_s);
     f->tick();
-    QVERIFY(!w().Clicker->isActive());
+    QVERIFY(!run().isRunning());
 }
 
 void TestPlayback::stopDuringRunRestartsAtFirstItem()
@@ -163,39 +188,39 @@ void TestPlayback::stopDuringRunRestartsAtFirstItem()
     f->setItem(0, 1, 1);
     f->setItem(1, 2, 2);
     f->setItem(2, 3, 3);
-    w().LoopX->setText(u"3"_s);
-    w().Execute_Click();
+    run().setLoopText(u"3"_s);
+    run().start();
     f->tick(5); // into the second pass
-    QCOMPARE(w().PassCount, 1);
+    QCOMPARE(run().PassCount, 1);
 
-    QTest::mouseClick(w().Execute, Qt::LeftButton);
-    QVERIFY(!w().Clicker->isActive());
-    QCOMPARE(w().PlayIndex, -1);
-    QCOMPARE(w().PassCount, 0);
-    QCOMPARE(w().ScNo->text(), u"Click to Start"_s);
+    run().stop();
+    QVERIFY(!run().isRunning());
+    QCOMPARE(run().PlayIndex, -1);
+    QCOMPARE(run().PassCount, 0);
+    QCOMPARE(run().status(), u"Click to Start"_s);
 
-    f->desktop->clearActions();
-    QTest::mouseClick(w().Execute, Qt::LeftButton);
-    QCOMPARE(w().ScNo->text(), u"Click to Start"_s);
+    f->desktop.clearActions();
+    run().start();
+    QCOMPARE(run().status(), u"Click to Start"_s);
     f->tick();
-    QCOMPARE(f->desktop->actions(), std::string("move 1,1"));
-    QCOMPARE(w().ScNo->text(), u"Move 1"_s);
+    QCOMPARE(f->desktop.actions(), std::string("move 1,1"));
+    QCOMPARE(run().status(), u"Move 1"_s);
 }
 
 void TestPlayback::loweringLoopCountEndsAtNextEndOfPass()
 {
     f->setItem(0, 1, 1);
     f->setItem(1, 2, 2);
-    w().LoopX->setText(u"10"_s);
-    w().Execute_Click();
+    run().setLoopText(u"10"_s);
+    run().start();
     f->tick(3 + 3 + 1); // two passes done, first item of the third played
-    QCOMPARE(w().PassCount, 2);
-    w().LoopX->setText(u"1"_s);
-    QVERIFY(w().Clicker->isActive()); // not at once
+    QCOMPARE(run().PassCount, 2);
+    run().setLoopText(u"1"_s);
+    QVERIFY(run().isRunning()); // not at once
     QCOMPARE(f->tick(1), 1);
-    QVERIFY(w().Clicker->isActive());
+    QVERIFY(run().isRunning());
     QCOMPARE(f->tick(1), 1); // end of the third pass
-    QVERIFY(!w().Clicker->isActive());
+    QVERIFY(!run().isRunning());
 }
 
 void TestPlayback::loopText_data()
@@ -221,11 +246,11 @@ void TestPlayback::loopText()
     QFETCH(QString, loops);
     QFETCH(int, passes);
     f->setItem(7, 1, 1);
-    w().LoopX->setText(loops);
-    w().Execute_Click();
+    run().setLoopText(loops);
+    run().start();
     // One item: a pass takes two ticks.
     QCOMPARE(f->tickUntilStopped(1000), passes * 2);
-    QCOMPARE(f->desktop->actionCount(), passes);
+    QCOMPARE(f->desktop.actionCount(), passes);
 }
 
 void TestPlayback::endlessLoopCountRunsOn_data()
@@ -240,20 +265,20 @@ void TestPlayback::endlessLoopCountRunsOn_data()
 void TestPlayback::endlessLoopCountRunsOn()
 {
     QFETCH(QString, loops);
-    w().LoopX->setText(loops);
-    w().Execute_Click();
+    run().setLoopText(loops);
+    run().start();
     QCOMPARE(f->tick(500), 500);
-    QVERIFY(w().Clicker->isActive());
-    QCOMPARE(w().PassCount, 500);
+    QVERIFY(run().isRunning());
+    QCOMPARE(run().PassCount, 500);
 
     // At the very end of its range the counter stays put instead of wrapping round.
-    w().PassCount = std::numeric_limits<std::int32_t>::max();
+    run().PassCount = std::numeric_limits<std::int32_t>::max();
     f->tick(3);
     if (loops == u"1e9"_s) {
-        QVERIFY(!w().Clicker->isActive()); // a billion passes do end
+        QVERIFY(!run().isRunning()); // a billion passes do end
     } else {
-        QVERIFY(w().Clicker->isActive());
-        QCOMPARE(w().PassCount, std::numeric_limits<std::int32_t>::max());
+        QVERIFY(run().isRunning());
+        QCOMPARE(run().PassCount, std::numeric_limits<std::int32_t>::max());
     }
 }
 
@@ -262,21 +287,21 @@ void TestPlayback::dragHoldsButtonThroughMoves()
     f->setItem(0, 10, 10, 1, 0);
     f->setItem(1, 50, 60);
     f->setItem(2, 90, 80, 0, 1);
-    w().Execute_Click();
+    run().start();
     f->tick(2);
-    QVERIFY(f->desktop->buttonDown());
+    QVERIFY(f->desktop.buttonDown());
     f->tick();
-    QVERIFY(!f->desktop->buttonDown());
-    QCOMPARE(f->desktop->actions(), std::string("move 10,10; down; move 50,60; move 90,80; up"));
+    QVERIFY(!f->desktop.buttonDown());
+    QCOMPARE(f->desktop.actions(), std::string("move 10,10; down; move 50,60; move 90,80; up"));
 }
 
+// The window's ways (the button, Esc, a stop key, closing) all come to stop(); tst_mainwindow
+// shows that they do.
 void TestPlayback::everyStopReleasesHeldButton_data()
 {
     QTest::addColumn<QString>("how");
-    QTest::newRow("button") << u"button"_s;
-    QTest::newRow("Esc") << u"esc"_s;
+    QTest::newRow("stop") << u"stop"_s;
     QTest::newRow("end of loop count") << u"end"_s;
-    QTest::newRow("window closed") << u"close"_s;
     QTest::newRow("input lost") << u"lost"_s;
 }
 
@@ -284,63 +309,54 @@ void TestPlayback::everyStopReleasesHeldButton()
 {
     QFETCH(QString, how);
     f->setItem(0, 10, 10, 1, 0); // pressed, never released by the script
-    w().Execute_Click();
+    run().start();
     f->tick();
-    QVERIFY(f->desktop->buttonDown());
+    QVERIFY(f->desktop.buttonDown());
 
-    if (how == u"button") {
-        QTest::mouseClick(w().Execute, Qt::LeftButton);
-    } else if (how == u"esc") {
-        f->desktop->holdKey(EscapeKey);
-        w().Hotkey_XY_Timer();
+    if (how == u"stop") {
+        run().stop();
     } else if (how == u"end") {
         f->tick();
-    } else if (how == u"lost") {
-        f->desktop->loseInput("the desktop ended the remote-control session");
-        QCOMPARE(w().Notice->text(),
-                 u"Run stopped: the desktop ended the remote-control session."_s);
     } else {
-        w().show();
-        w().close();
+        QString shown;
+        connect(&run(), &Playback::noticeChanged, this, [&](const QString &n) { shown = n; });
+        f->desktop.loseInput("the desktop ended the remote-control session");
+        QCOMPARE(shown, u"Run stopped: the desktop ended the remote-control session."_s);
     }
-    QVERIFY(!w().Clicker->isActive());
-    QVERIFY(!f->desktop->buttonDown());
-    QCOMPARE(f->desktop->actions(), std::string("move 10,10; down; up"));
+    QVERIFY(!run().isRunning());
+    QVERIFY(!f->desktop.buttonDown());
+    QCOMPARE(f->desktop.actions(), std::string("move 10,10; down; up"));
 
     // The release is sent once: a later start and stop sends nothing more.
-    if (how != u"close") {
-        w().Execute_Click();
-        w().Execute_Click();
-        QCOMPARE(f->desktop->actionCount(), 3);
-    }
+    run().start();
+    run().stop();
+    QCOMPARE(f->desktop.actionCount(), 3);
 }
 
 void TestPlayback::stopWithoutHeldButtonSendsNothing()
 {
     f->setItem(0, 10, 10, 1, 1);
-    w().Execute_Click();
+    run().start();
     f->tick();
-    w().Execute_Click();
-    w().Form_Unload();
-    QCOMPARE(f->desktop->actions(), std::string("move 10,10; down; up"));
+    run().stop();
+    run().stop();
+    QCOMPARE(f->desktop.actions(), std::string("move 10,10; down; up"));
 }
 
+// Every step is read from the script when the run reaches it.
 void TestPlayback::editAheadOfPlaybackIsPlayed()
 {
     f->setItem(0, 10, 10);
     f->setItem(3, 30, 30);
-    w().Execute_Click();
+    run().start();
     f->tick();
-    // Row 2 shows item 2, which the pass has yet to reach.
-    w().XPos[2]->setText(u"20"_s);
-    w().YPos[2]->setText(u"25"_s);
-    w().LeftButtonDown[2]->click();
+    f->setItem(2, 20, 25, 1, 0); // ahead of the pass
     f->tick();
-    QCOMPARE(f->desktop->actions(), std::string("move 10,10; move 20,25; down"));
+    QCOMPARE(f->desktop.actions(), std::string("move 10,10; move 20,25; down"));
     // Item 0 is behind the pass: a change there waits for the next pass.
-    w().XPos[0]->setText(u"11"_s);
+    f->setItem(0, 11, 10);
     f->tick();
-    QCOMPARE(f->desktop->actions(), std::string("move 10,10; move 20,25; down; move 30,30"));
+    QCOMPARE(f->desktop.actions(), std::string("move 10,10; move 20,25; down; move 30,30"));
 }
 
 void TestPlayback::refusedMoveClicksNothingAndIsShown_data()
@@ -359,55 +375,55 @@ void TestPlayback::refusedMoveClicksNothingAndIsShown()
     // first's last) nor 30,30 (before the second's first), or else a desktop that refuses moves.
     const auto miss = [&](bool on) {
         if (offScreen)
-            f->desktop->setMonitors(
+            f->desktop.setMonitors(
                     on ? std::vector<FakeDesktopInput::Monitor> {{0, 0, 20, 20}, {31, 31, 10, 10}}
                        : std::vector<FakeDesktopInput::Monitor> {});
         else
-            f->desktop->refuseMoves(on ? why.toStdString() : std::string());
+            f->desktop.refuseMoves(on ? why.toStdString() : std::string());
     };
     const auto reason = [&](int at) { return offScreen ? why.arg(at) : why; };
     f->setItem(0, 10, 10, 1, 0);
     f->setItem(1, 20, 20, 0, 1); // missed: the held button is let go all the same
     f->setItem(2, 30, 30, 1, 1); // missed: neither press nor release
     f->setItem(3, 40, 40, 1, 1);
-    w().LoopX->setText(u"2"_s);
-    w().Execute_Click();
+    run().setLoopText(u"2"_s);
+    run().start();
     f->tick();
     miss(true);
     f->tick(2);
-    QVERIFY(w().Clicker->isActive());
-    QVERIFY(!f->desktop->buttonDown());
-    QCOMPARE(w().ScNo->text(), u"Missed 3"_s);
+    QVERIFY(run().isRunning());
+    QVERIFY(!f->desktop.buttonDown());
+    QCOMPARE(run().status(), u"Missed 3"_s);
     const QString missed = u"Step 3 not played (2 steps so far): "_s + reason(30) + u'.';
-    QCOMPARE(w().Notice->text(), missed);
+    QCOMPARE(run().notice(), missed);
 
     // The desktop takes input again; a window that drops clicks is named once in a run, and the
     // clicks still go.
     miss(false);
-    f->desktop->dropClicksAt(40, 40, "it drops them");
+    f->desktop.dropClicksAt(40, 40, "it drops them");
     f->tick(2); // step 4, end of pass
-    f->desktop->dropClicksAt(10, 10, "it drops them too");
+    f->desktop.dropClicksAt(10, 10, "it drops them too");
     f->tickUntilStopped(10);
-    QCOMPARE(f->desktop->actions(),
+    QCOMPARE(f->desktop.actions(),
              std::string("move 10,10; down; no move 20,20; up; no move 30,30; move 40,40; down; "
                          "up; move 10,10; down; move 20,20; up; move 30,30; down; up; move 40,40; "
                          "down; up"));
-    QCOMPARE(w().Notice->text(), u"Step 4: it drops them\n\n"_s + missed);
+    QCOMPARE(run().notice(), u"Step 4: it drops them\n\n"_s + missed);
 
     // A new run counts its own missed steps, and a step that only moves over a window that
     // drops clicks sends none, so it is not named.
     f->setItem(2, 30, 30);
-    f->desktop->dropClicksAt(30, 30, "it drops them");
-    w().LoopX->setText(u"1"_s);
-    w().Execute_Click();
-    QCOMPARE(w().Notice->text(), QString());
+    f->desktop.dropClicksAt(30, 30, "it drops them");
+    run().setLoopText(u"1"_s);
+    run().start();
+    QCOMPARE(run().notice(), QString());
     f->tick();
     miss(true);
     f->tick();
     miss(false);
     f->tickUntilStopped(10);
-    QCOMPARE(w().Notice->text(), u"Step 2 not played: "_s + reason(20) + u'.');
+    QCOMPARE(run().notice(), u"Step 2 not played: "_s + reason(20) + u'.');
 }
 
-QTEST_MAIN(TestPlayback)
+QTEST_GUILESS_MAIN(TestPlayback)
 #include "tst_playback.moc"

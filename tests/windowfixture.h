@@ -3,7 +3,10 @@
 
 #include "autoclicker.h"
 #include "fakedesktopinput.h"
+#include "fakestopkey.h"
 #include "pacedtimer.h"
+#include "playback.h"
+#include "singleinstance.h"
 
 #include <memory>
 
@@ -18,20 +21,24 @@ struct WindowFixture
     {
         auto input = std::make_unique<FakeDesktopInput>(seesWholeDesktop);
         desktop = input.get();
-        window = std::make_unique<AutoClicker>(std::move(input), lockPath());
+        auto key = std::make_unique<FakeStopKey>();
+        stopKey = key.get();
+        window = std::make_unique<AutoClicker>(
+                std::move(input), std::make_unique<SingleInstance>(lockPath()), std::move(key));
         // The tests drive the poll themselves.
         window->Hotkey_XY->stop();
         window->Form_Load();
     }
 
+    Playback &run() { return window->playback(); }
     QString lockPath() const { return lockDir.filePath(QStringLiteral("varbelo.lock")); }
 
     // Ticks the playback timer n times, as the timer would: only while it is enabled.
     int tick(int n = 1)
     {
         int ticked = 0;
-        for (; ticked < n && window->Clicker->isActive(); ++ticked)
-            window->Clicker_Timer();
+        for (; ticked < n && run().isRunning(); ++ticked)
+            run().Clicker_Timer();
         return ticked;
     }
 
@@ -39,8 +46,8 @@ struct WindowFixture
     int tickUntilStopped(int limit)
     {
         int ticks = 0;
-        while (window->Clicker->isActive() && ticks < limit) {
-            window->Clicker_Timer();
+        while (run().isRunning() && ticks < limit) {
+            run().Clicker_Timer();
             ++ticks;
         }
         return ticks;
@@ -54,5 +61,6 @@ struct WindowFixture
 
     QTemporaryDir lockDir;
     FakeDesktopInput *desktop = nullptr;
+    FakeStopKey *stopKey = nullptr;
     std::unique_ptr<AutoClicker> window;
 };

@@ -28,6 +28,8 @@ signals:
     void unavailable(const QString &why);
 };
 
-// The way this desktop lends Esc to a program, chosen once at start-up; it says on standard
-// error which it took. Null where the program has no way at all (built without D-Bus).
-std::unique_ptr<StopKey> createStopKey();
+// The way this desktop lends Esc to a program during a run, chosen once at start-up; it says on
+// standard error which it took. Null where the window's own poll sees Esc over every window
+// (pollSeesEverywhere: the desktop input reads the keys everywhere, and no Wayland compositor
+// keeps them from it); one whose every bind is refused where nothing can lend it.
+std::unique_ptr<StopKey> createStopKey(bool pollSeesEverywhere);

@@ -6,7 +6,7 @@
 #include "coordinatebox.h"
 #include "mouseicon.h"
 #include "numbertext.h"
-#include "pacedtimer.h"
+#include "playback.h"
 #include "stopkey.h"
 #include "windowframe.h"
 
@@ -25,7 +25,6 @@ namespace {
 const QString Caption = QStringLiteral("Varbelo V1.0");
 const QString IdleCaption = QStringLiteral("Execute");
 const QString RunningCaption = QStringLiteral("Stop");
-const QString StartStatus = QStringLiteral("Click to Start");
 
 constexpr int BlinkIdleMs = 10000; // GNOME's cursor-blink-timeout
 constexpr int ScrollMax = 31980; // row 19 then shows the item numbered 32000
@@ -55,9 +54,11 @@ void setTextColour(QWidget *widget, const QColor &colour)
 
 } // namespace
 
-AutoClicker::AutoClicker(std::unique_ptr<DesktopInput> input, const QString &lockPath,
+AutoClicker::AutoClicker(std::unique_ptr<DesktopInput> input,
+                         std::unique_ptr<SingleInstance> instance, std::unique_ptr<StopKey> stopKey,
                          QWidget *parent)
-    : QWidget(parent, Qt::Window), m_input(std::move(input)), m_instance(lockPath)
+    : QWidget(parent, Qt::Window), m_input(std::move(input)), m_stopKey(std::move(stopKey)),
+      m_instance(std::move(instance))
 {
     // Blind to the pointer and keys over other windows: record through a layer of our own,
     // which answers the poll in the desktop input's place while it is up.
@@ -66,6 +67,7 @@ AutoClicker::AutoClicker(std::unique_ptr<DesktopInput> input, const QString &loc
         m_layer = layer.get();
         m_input = std::move(layer);
     }
+    m_playback = std::make_unique<Playback>(script, *m_input);
     // A fixed frame with a title bar, system menu and close box, but no minimise or maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
@@ -191,7 +193,7 @@ void AutoClicker::createControls()
     LoopX->setToolTip(QStringLiteral("Number of times to Run the Script..."));
     LoopX->setAccessibleName(QStringLiteral("Loop count"));
 
-    ScNo = new QLabel(StartStatus, this);
+    ScNo = new QLabel(m_playback->status(), this);
     ScNo->setGeometry(twips(4635, 4680, 1875, 210));
     ScNo->setFont(arial(9, true));
     ScNo->setAlignment(Qt::AlignCenter);
@@ -224,7 +226,6 @@ void AutoClicker::createControls()
         Record->setAccessibleName(QStringLiteral("Record"));
     }
 
-    Clicker = new PacedTimer(PlayInterval, this);
     Hotkey_XY = new QTimer(this);
     Hotkey_XY->setInterval(PollInterval);
 }
@@ -251,7 +252,12 @@ void AutoClicker::setTabOrder()
 void AutoClicker::connectHandlers()
 {
     connect(Execute, &QPushButton::clicked, this, &AutoClicker::Execute_Click);
-    connect(Clicker, &PacedTimer::timeout, this, &AutoClicker::Clicker_Timer);
+    Playback *run = m_playback.get();
+    connect(run, &Playback::runningChanged, this, &AutoClicker::setExecuteRunning);
+    connect(run, &Playback::statusChanged, ScNo, &QLabel::setText);
+    connect(run, &Playback::noticeChanged, Notice, &QLabel::setText);
+    m_playback->setLoopText(LoopX->text());
+    connect(LoopX, &QLineEdit::textChanged, run, &Playback::setLoopText);
     connect(Hotkey_XY, &QTimer::timeout, this, &AutoClicker::Hotkey_XY_Timer);
     connect(VSc, &QScrollBar::valueChanged, this, &AutoClicker::VSc_Change);
     connect(VSc, &QScrollBar::sliderMoved, this, &AutoClicker::VSc_Scroll);
@@ -272,35 +278,19 @@ void AutoClicker::connectHandlers()
         connect(Record, &QPushButton::toggled, this, &AutoClicker::Record_Click);
         connect(m_layer, &CaptureLayer::closed, Record, [this] { Record->setChecked(false); });
     }
-#ifdef Q_OS_LINUX
-    // The poll cannot see Esc over other windows on Wayland (over XWayland's, where the window
-    // runs there): ask the desktop for it during runs.
-    if (m_layer || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-        m_stopKey = createStopKey();
-        m_escapeUnheard = !m_stopKey;
-    }
-#endif
     if (m_stopKey) {
         connect(m_stopKey.get(), &StopKey::pressed, this, &AutoClicker::stopRun);
         connect(m_stopKey.get(), &StopKey::unavailable, this, [this](const QString &why) {
-            if (Execute->text() == RunningCaption)
-                sayEscapeUnheard(why);
+            if (m_playback->isRunning())
+                m_playback->sayEscapeUnheard(why);
         });
     }
-    // Every later step would be missed: the run ends there, and says why.
-    m_input->setLostHandler([this](const std::string &why) {
-        if (Execute->text() != RunningCaption)
-            return;
-        m_lostNote = QStringLiteral("Run stopped: ") + QString::fromStdString(why) + u'.';
-        Execute_Click();
-        showNotice();
-    });
     Hotkey_XY->start();
 }
 
 bool AutoClicker::Form_Load()
 {
-    if (!m_instance.tryAcquire()) {
+    if (!m_instance->tryAcquire()) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Application"),
                         QStringLiteral("Application running."), QMessageBox::Ok);
         box.exec();
@@ -316,8 +306,8 @@ void AutoClicker::Form_Unload()
     if (m_layer)
         m_layer->hide();
     Hotkey_XY->stop();
-    Clicker->stop();
-    releaseHeldButton();
+    if (m_playback->isRunning())
+        m_playback->stop();
 }
 
 void AutoClicker::showEvent(QShowEvent *event)
@@ -343,105 +333,15 @@ void AutoClicker::closeEvent(QCloseEvent *event)
 
 void AutoClicker::Execute_Click()
 {
-    PlayIndex = -1;
-    PassCount = 0;
-    ScNo->setText(StartStatus);
-    if (Execute->text() == IdleCaption) {
-        m_missedNote.clear();
-        m_droppedNote.clear();
-        m_escapeNote.clear();
-        m_lostNote.clear();
-        m_missedSteps = 0;
-        if (m_escapeUnheard)
-            sayEscapeUnheard(QStringLiteral("nothing on this desktop tells it of Esc over other "
-                                            "windows"));
-        showNotice();
-        Clicker->start();
-        Execute->setText(RunningCaption);
-        setExecuteRunning(true);
-    } else {
-        Clicker->stop();
-        // A run may stop between a press and its release; leave no button held behind.
-        releaseHeldButton();
-        Execute->setText(IdleCaption);
-        setExecuteRunning(false);
-    }
-}
-
-void AutoClicker::Clicker_Timer()
-{
-    PlayIndex = std::int16_t(script.nextNonEmpty(PlayIndex));
-    if (PlayIndex <= Script::LastIndex) {
-        playStep(PlayIndex);
-        return;
-    }
-
-    // End of a pass. The count saturates, so a loop count beyond its range runs until stopped.
-    if (PassCount < std::numeric_limits<std::int32_t>::max())
-        ++PassCount;
-    PlayIndex = -1;
-    const double loops = NumberText::read(LoopX->text());
-    if (!(loops > PassCount))
-        Execute_Click();
-}
-
-// A button event acts where the pointer stands: where the move failed, the step's press would
-// land on whatever the pointer happens to be over. Only a release still goes, so that the run
-// holds nothing down; the run itself goes on, as the next step may well be reachable.
-void AutoClicker::playStep(int i)
-{
-    const QString number = NumberText::decimal(i + 1);
-    const bool down = script.down[i] == 1;
-    const bool up = script.up[i] == 1;
-    if (!m_input->SetCursorPos(script.x[i], script.y[i])) {
-        if (up)
-            releaseHeldButton();
-        ++m_missedSteps;
-        m_missedNote = QStringLiteral("Step %1 not played").arg(number)
-                + (m_missedSteps > 1 ? QStringLiteral(" (%1 steps so far)").arg(m_missedSteps)
-                                     : QString())
-                + QStringLiteral(": ") + QString::fromStdString(m_input->whyMoveFailed()) + u'.';
-        showNotice();
-        ScNo->setText(QStringLiteral("Missed ") + number);
-        return;
-    }
-    if ((down || up) && m_droppedNote.isEmpty()) {
-        const std::string why = m_input->whyClicksMayNotLand(script.x[i], script.y[i]);
-        if (!why.empty()) {
-            m_droppedNote = QStringLiteral("Step %1: ").arg(number) + QString::fromStdString(why);
-            showNotice();
-        }
-    }
-    if (down) {
-        m_input->mouse_event(LeftButtonPress);
-        m_buttonHeld = true;
-    }
-    if (up) {
-        m_input->mouse_event(LeftButtonRelease);
-        m_buttonHeld = false;
-    }
-    ScNo->setText(QStringLiteral("Move ") + number);
-}
-
-void AutoClicker::showNotice()
-{
-    QStringList notes;
-    for (const QString &note : {m_lostNote, m_escapeNote, m_droppedNote, m_missedNote})
-        if (!note.isEmpty())
-            notes << note;
-    Notice->setText(notes.join(QStringLiteral("\n\n")));
-}
-
-void AutoClicker::sayEscapeUnheard(const QString &why)
-{
-    m_escapeNote = QStringLiteral("Esc cannot stop this run (%1): press Stop, or a key bound to "
-                                  "varbelo --stop.")
-                           .arg(why);
-    showNotice();
+    if (Execute->text() == IdleCaption)
+        m_playback->start();
+    else
+        m_playback->stop();
 }
 
 void AutoClicker::setExecuteRunning(bool running)
 {
+    Execute->setText(running ? RunningCaption : IdleCaption);
     if (m_stopKey) {
         if (running)
             m_stopKey->bind();
@@ -453,14 +353,6 @@ void AutoClicker::setExecuteRunning(bool running)
                      running ? QColor(255, 0, 0)
                              : QApplication::palette(Execute).color(QPalette::Button));
     Execute->setPalette(palette);
-}
-
-void AutoClicker::releaseHeldButton()
-{
-    if (!m_buttonHeld)
-        return;
-    m_input->mouse_event(LeftButtonRelease);
-    m_buttonHeld = false;
 }
 
 // ---- The grid ----

@@ -13,7 +13,7 @@
 
 class CaptureLayer;
 class CoordinateBox;
-class PacedTimer;
+class Playback;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -23,21 +23,22 @@ class StopKey;
 
 // The program's only window. Like a form made in a designer, its controls are public members
 // named as the handlers that serve them (XPos_Change serves XPos); the handlers share the state
-// below and reach the desktop only through the DesktopInput it is given.
+// below. The run itself is the Playback's; the window starts and stops it and shows what it says.
+// It is handed everything outside it: the desktop input, the lock that keeps it the only copy,
+// and the stop key that hears Esc over other windows where its own poll cannot (none where the
+// poll sees everything).
 class AutoClicker : public QWidget
 {
     Q_OBJECT
 
 public:
     static constexpr int Rows = 20;
-    static constexpr int PlayInterval = 1000; // ms between playback steps
     static constexpr int PollInterval = 50; // ms between polls of the pointer and the keys
     // Wide enough for every 16-bit coordinate, "-32768", so that no position is cut short.
     static constexpr int CoordinateLength = 6;
 
-    explicit AutoClicker(std::unique_ptr<DesktopInput> input,
-                         const QString &lockPath = SingleInstance::defaultLockPath(),
-                         QWidget *parent = nullptr);
+    AutoClicker(std::unique_ptr<DesktopInput> input, std::unique_ptr<SingleInstance> instance,
+                std::unique_ptr<StopKey> stopKey = nullptr, QWidget *parent = nullptr);
     ~AutoClicker() override;
 
     /// Start-up before the first show. False if another copy runs: the user has been told, and
@@ -48,7 +49,7 @@ public:
 
     // Playback
     void Execute_Click();
-    void Clicker_Timer();
+    Playback &playback() { return *m_playback; }
 
     // The grid
     void VSc_Change();
@@ -86,7 +87,6 @@ public:
     QLineEdit *LoopX = nullptr;
     QLabel *ScNo = nullptr;
     QPushButton *Execute = nullptr;
-    PacedTimer *Clicker = nullptr;
     QTimer *Hotkey_XY = nullptr;
     // Only where the desktop input cannot see the whole desktop (Wayland); null elsewhere, where
     // the window stays as it always was.
@@ -97,8 +97,6 @@ public:
 
     // Shared state
     Script script;
-    std::int16_t PlayIndex = 0; // item last played in this pass; -1 before the first
-    std::int32_t PassCount = 0; // passes completed in this run
     std::int16_t FocusRow = 0; // row of the coordinate box that last had the focus
     std::int16_t CaptureLatch = 0; // -1 from a capture until Shift and Space read released
 
@@ -112,10 +110,6 @@ private:
     void connectHandlers();
     QRect twips(int left, int top, int width, int height) const;
     void setExecuteRunning(bool running);
-    void releaseHeldButton();
-    void playStep(int i);
-    void showNotice();
-    void sayEscapeUnheard(const QString &why);
     void capture();
     std::int32_t CursorX();
     std::int32_t CursorY();
@@ -124,17 +118,9 @@ private:
     CaptureLayer *m_layer = nullptr; // m_input itself when there is a Record toggle
     // Esc from anywhere during a run, where the poll cannot see it over other windows.
     std::unique_ptr<StopKey> m_stopKey;
-    bool m_escapeUnheard = false; // the poll cannot see Esc everywhere, and nothing else hears it
-    SingleInstance m_instance;
+    std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<Playback> m_playback; // after m_input, which it uses: it goes first
     CursorPoint m_pointer; // the one record every read of the pointer fills
     std::int32_t m_shownX = 0; // what the readouts show, "X: 0" and "Y: 0" at first
     std::int32_t m_shownY = 0;
-    bool m_buttonHeld = false; // playback pressed the left button and has not released it
-    // This run's notices: the last step that could not be played, and the first step whose
-    // clicks the window there drops (said once a run).
-    QString m_missedNote;
-    QString m_droppedNote;
-    QString m_escapeNote; // nothing but Stop ends this run
-    QString m_lostNote; // the desktop took input away and the run stopped
-    int m_missedSteps = 0;
 };

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The one place that knows the ways of hearing Esc from anywhere on Linux, and their order.
+// The one place that knows whether a run needs a way of hearing Esc from anywhere, and which of
+// them, in what order, it tries.
 #include "stopkey.h"
-#include "swaystopkey.h"
 
+#ifdef Q_OS_LINUX
+#    include "swaystopkey.h"
+#endif
 #ifdef VARBELO_HAVE_KGLOBALACCEL
 #    include "kglobalaccelstopkey.h"
 #endif
@@ -14,6 +17,7 @@
 
 #include <QtGlobal>
 
+#ifdef Q_OS_LINUX
 namespace {
 
 void sayTaken(const char *way)
@@ -21,10 +25,32 @@ void sayTaken(const char *way)
     std::fprintf(stderr, "varbelo: Esc during a run through %s\n", way);
 }
 
-} // namespace
-
-std::unique_ptr<StopKey> createStopKey()
+// Where a run needs Esc from elsewhere and nothing can lend it: every run says so.
+class UnheardStopKey : public StopKey
 {
+public:
+    void bind() override
+    {
+        emit unavailable(QStringLiteral("nothing on this desktop tells it of Esc over other "
+                                        "windows"));
+    }
+    void release() override { }
+};
+
+} // namespace
+#endif
+
+std::unique_ptr<StopKey> createStopKey(bool pollSeesEverywhere)
+{
+#ifndef Q_OS_LINUX
+    // Windows answers the poll for every window.
+    Q_UNUSED(pollSeesEverywhere);
+    return nullptr;
+#else
+    // On X11 the poll reads Esc over every window. Under Wayland it does not: the compositor
+    // keeps keys from XWayland's windows too, where the window runs there.
+    if (pollSeesEverywhere && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return nullptr;
     // The compositor's own bindings first: they need neither a session bus nor a user's consent.
     if (const QByteArray socket = qgetenv("SWAYSOCK"); !socket.isEmpty()) {
         auto sway = std::make_unique<SwayStopKey>(socket);
@@ -47,6 +73,7 @@ std::unique_ptr<StopKey> createStopKey()
 #else
     std::fputs("varbelo: nothing hears Esc over other windows during a run: built without D-Bus\n",
                stderr);
-    return nullptr;
+    return std::make_unique<UnheardStopKey>();
+#endif
 #endif
 }
