@@ -16,13 +16,17 @@ class StopKey : public QObject
 public:
     using QObject::QObject;
 
-    /// Asks for Esc for a run; pressed() follows each press until release(). The answer may
-    /// come later: unavailable() when Esc cannot be had.
+    /// Asks for Esc for a run; pressed() follows each press until release(). Every bind is
+    /// answered once, at once or later: bound() when the key is in place, unavailable() when it
+    /// cannot be had. The run's first step waits for that answer.
     virtual void bind() = 0;
     /// Gives Esc back to the desktop; harmless when nothing is bound.
     virtual void release() = 0;
 
 signals:
+    /// The desktop holds a key for the run: Esc, or the key it took instead, in its own words
+    /// (a portal whose user chose another key); empty for Esc.
+    void bound(const QString &otherKey);
     void pressed();
     /// Esc cannot stop this run: why, in a few words for the user.
     void unavailable(const QString &why);
