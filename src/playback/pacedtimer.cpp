@@ -64,12 +64,6 @@ void PacedTimer::stop()
 
 void PacedTimer::arm()
 {
-    const Clock::time_point now = Clock::now();
-    // After a stall (the process stopped, the machine asleep) the next deadline may be past
-    // already: one tick comes now, the next a whole interval later, rather than a burst of the
-    // ticks missed meanwhile, nor even two of them back to back.
-    if (m_due <= now)
-        m_due = now + m_interval;
 #ifdef Q_OS_LINUX
     const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(m_due.time_since_epoch());
     itimerspec due {};
@@ -78,7 +72,7 @@ void PacedTimer::arm()
     ::timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME, &due, nullptr);
     m_notifier->setEnabled(true);
 #else
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(m_due - now);
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(m_due - Clock::now());
     m_timer->start(int(std::max<std::int64_t>(0, wait.count())));
 #endif
 }
@@ -87,7 +81,15 @@ void PacedTimer::fire()
 {
     if (!m_active)
         return;
+    const Clock::time_point now = Clock::now();
     m_due += m_interval;
+    // A tick later than the timer's own jitter means the process stood still (stopped, the
+    // machine asleep, a long handler): the next tick comes a whole interval after this one, on
+    // a grid that starts here. Kept on the old grid it would come early, and two steps would
+    // come closer than a step apart: a double click, or a drag of a few milliseconds. Nor does a
+    // burst make up for the ticks missed meanwhile.
+    if (m_due - now < m_interval - Jitter)
+        m_due = now + m_interval;
     arm();
     emit timeout();
 }

@@ -10,7 +10,8 @@ class QTimer;
 
 // A repeating timer whose ticks are due at start + n * interval. Each tick is armed against
 // that deadline rather than against the moment the previous tick ran, so lateness of one tick
-// (event-loop load, a slow handler) does not add up over a run. On Linux the deadline is kept to
+// (event-loop load, a slow handler) does not add up over a run; yet no two ticks come closer
+// than an interval, less the timer's jitter, however long the process stood still. On Linux the deadline is kept to
 // the microsecond by a timerfd that the event loop watches; Qt's timers count whole
 // milliseconds and round the wait up, which makes single ticks up to 2 ms late.
 class PacedTimer : public QObject
@@ -18,6 +19,9 @@ class PacedTimer : public QObject
     Q_OBJECT
 
 public:
+    // How late a tick may come and still count as on time: the timer's own precision.
+    static constexpr std::chrono::milliseconds Jitter {5};
+
     explicit PacedTimer(int intervalMs, QObject *parent = nullptr);
     ~PacedTimer() override;
 
