@@ -19,7 +19,7 @@ struct RunFixture
     int tick(int n = 1)
     {
         int ticked = 0;
-        for (; ticked < n && run.isRunning(); ++ticked)
+        for (; ticked < n && run.Clicker->isActive(); ++ticked)
             run.Clicker_Timer();
         return ticked;
     }
@@ -66,6 +66,9 @@ private slots:
     void editAheadOfPlaybackIsPlayed();
     void refusedMoveClicksNothingAndIsShown_data();
     void refusedMoveClicksNothingAndIsShown();
+    void noReleaseWhosePressWasNotSent();
+    void firstStepWaitsForTheStopKey_data();
+    void firstStepWaitsForTheStopKey();
 
 private:
     std::unique_ptr<RunFixture> f;
@@ -423,6 +426,69 @@ void TestPlayback::refusedMoveClicksNothingAndIsShown()
     miss(false);
     f->tickUntilStopped(10);
     QCOMPARE(run().notice(), u"Step 2 not played: "_s + reason(20) + u'.');
+}
+
+void TestPlayback::noReleaseWhosePressWasNotSent()
+{
+    f->desktop.setMonitors({{15, 15, 100, 100}}); // 10,10 lies on none
+    f->setItem(0, 10, 10, 1, 0); // missed: its press is not sent
+    f->setItem(1, 20, 20, 0, 1); // so neither is this release
+    f->setItem(2, 30, 30, 0, 1); // a release alone still goes
+    f->setItem(3, 40, 40, 1, 0); // pressed...
+    f->setItem(4, 10, 10, 1, 0); // ...missed while held: the button stays down
+    f->setItem(5, 50, 50, 0, 1); // and is released here
+    run().start();
+    f->tickUntilStopped(10);
+    QCOMPARE(f->desktop.actions(),
+             std::string("no move 10,10; move 20,20; move 30,30; up; move 40,40; down; "
+                         "no move 10,10; move 50,50; up"));
+    QCOMPARE(run().notice(),
+             u"Step 5 not played (2 steps so far): no screen at (10, 10).\n\n"
+             "Step 2 released nothing: the press of step 1 was not sent."_s);
+}
+
+void TestPlayback::firstStepWaitsForTheStopKey_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("notice"); // once answered
+    QTest::newRow("Esc") << u"Esc"_s << QString();
+    QTest::newRow("another key") << u"Ctrl+Q"_s
+                                 << u"Esc does not stop this run: Ctrl+Q does, the key the "
+                                    "desktop chose."_s;
+    QTest::newRow("none") << u"none"_s
+                          << u"Esc cannot stop this run (no key was bound): press Stop, or a key "
+                             "bound to varbelo --stop."_s;
+    QTest::newRow("stopped while asking") << QString() << QString();
+}
+
+void TestPlayback::firstStepWaitsForTheStopKey()
+{
+    QFETCH(QString, answer);
+    QFETCH(QString, notice);
+    QList<bool> running;
+    connect(&run(), &Playback::runningChanged, this, [&](bool on) { running << on; });
+    f->setItem(0, 10, 10, 1, 1);
+    run().start(true);
+    QVERIFY(run().isRunning());
+    QVERIFY(!run().Clicker->isActive()); // no step until the desktop answers
+    QCOMPARE(run().notice(),
+             u"Asking the desktop for Esc: the first step comes once it answers. Stop cancels."_s);
+
+    if (answer.isEmpty()) {
+        run().stop();
+        run().stopKeyBound(QString()); // a late answer starts nothing
+        QVERIFY(!run().Clicker->isActive());
+        QCOMPARE(running, QList<bool>({true, false}));
+        QCOMPARE(f->desktop.actionCount(), 0);
+        return;
+    }
+    if (answer == u"none")
+        run().stopKeyUnavailable(u"no key was bound"_s);
+    else
+        run().stopKeyBound(answer == u"Esc" ? QString() : answer);
+    QCOMPARE(run().notice(), notice);
+    QCOMPARE(f->tickUntilStopped(10), 2);
+    QCOMPARE(f->desktop.actions(), std::string("move 10,10; down; up"));
 }
 
 QTEST_GUILESS_MAIN(TestPlayback)

@@ -37,7 +37,7 @@ struct WindowFixture
     int tick(int n = 1)
     {
         int ticked = 0;
-        for (; ticked < n && run().isRunning(); ++ticked)
+        for (; ticked < n && run().Clicker->isActive(); ++ticked)
             run().Clicker_Timer();
         return ticked;
     }
@@ -46,7 +46,7 @@ struct WindowFixture
     int tickUntilStopped(int limit)
     {
         int ticks = 0;
-        while (run().isRunning() && ticks < limit) {
+        while (run().Clicker->isActive() && ticks < limit) {
             run().Clicker_Timer();
             ++ticks;
         }

@@ -36,12 +36,7 @@ Playback::~Playback()
     m_input.setLostHandler({});
 }
 
-bool Playback::isRunning() const
-{
-    return Clicker->isActive();
-}
-
-void Playback::start()
+void Playback::start(bool awaitStopKey)
 {
     PlayIndex = -1;
     PassCount = 0;
@@ -50,10 +45,50 @@ void Playback::start()
     m_droppedNote.clear();
     m_escapeNote.clear();
     m_lostNote.clear();
+    m_releaseNote.clear();
+    m_unsentPress.clear();
     m_missedSteps = 0;
+    m_running = true;
+    m_awaitingStopKey = awaitStopKey;
+    if (awaitStopKey)
+        m_escapeNote = QStringLiteral("Asking the desktop for Esc: the first step comes once it "
+                                      "answers. Stop cancels.");
+    else
+        Clicker->start();
     showNotice();
-    Clicker->start();
+    // The stop key is asked for here, and may answer before this returns.
     emit runningChanged(true);
+}
+
+void Playback::beginSteps()
+{
+    if (!m_running || !m_awaitingStopKey)
+        return;
+    m_awaitingStopKey = false;
+    Clicker->start();
+}
+
+void Playback::stopKeyBound(const QString &otherKey)
+{
+    if (!m_running)
+        return;
+    m_escapeNote = otherKey.isEmpty()
+            ? QString()
+            : QStringLiteral("Esc does not stop this run: %1 does, the key the desktop chose.")
+                      .arg(otherKey);
+    showNotice();
+    beginSteps();
+}
+
+void Playback::stopKeyUnavailable(const QString &why)
+{
+    if (!m_running)
+        return;
+    m_escapeNote = QStringLiteral("Esc cannot stop this run (%1): press Stop, or a key bound to "
+                                  "varbelo --stop.")
+                           .arg(why);
+    showNotice();
+    beginSteps();
 }
 
 void Playback::stop()
@@ -61,6 +96,8 @@ void Playback::stop()
     PlayIndex = -1;
     PassCount = 0;
     setStatus(StartStatus);
+    m_running = false;
+    m_awaitingStopKey = false;
     Clicker->stop();
     // A run may stop between a press and its release; leave no button held behind.
     releaseHeldButton();
@@ -93,8 +130,12 @@ void Playback::playStep(int i)
     const bool down = m_script.down[i] == 1;
     const bool up = m_script.up[i] == 1;
     if (!m_input.SetCursorPos(m_script.x[i], m_script.y[i])) {
-        if (up)
+        if (up) {
             releaseHeldButton();
+            m_unsentPress.clear();
+        } else if (down && !m_buttonHeld) {
+            m_unsentPress = number;
+        }
         ++m_missedSteps;
         m_missedNote = QStringLiteral("Step %1 not played").arg(number)
                 + (m_missedSteps > 1 ? QStringLiteral(" (%1 steps so far)").arg(m_missedSteps)
@@ -114,26 +155,28 @@ void Playback::playStep(int i)
     if (down) {
         m_input.mouse_event(LeftButtonPress);
         m_buttonHeld = true;
+        m_unsentPress.clear();
     }
-    if (up) {
+    if (up && !m_buttonHeld && !m_unsentPress.isEmpty()) {
+        // Its press never went: a release alone would end a drag that another program, or
+        // the user, holds, or click where the script never pressed.
+        m_releaseNote = QStringLiteral("Step %1 released nothing: the press of step %2 was not "
+                                       "sent.")
+                                .arg(number, m_unsentPress);
+        m_unsentPress.clear();
+        showNotice();
+    } else if (up) {
         m_input.mouse_event(LeftButtonRelease);
         m_buttonHeld = false;
     }
     setStatus(QStringLiteral("Move ") + number);
 }
 
-void Playback::sayEscapeUnheard(const QString &why)
-{
-    m_escapeNote = QStringLiteral("Esc cannot stop this run (%1): press Stop, or a key bound to "
-                                  "varbelo --stop.")
-                           .arg(why);
-    showNotice();
-}
-
 QString Playback::notice() const
 {
     QStringList notes;
-    for (const QString &note : {m_lostNote, m_escapeNote, m_droppedNote, m_missedNote})
+    for (const QString &note :
+         {m_lostNote, m_escapeNote, m_droppedNote, m_missedNote, m_releaseNote})
         if (!note.isEmpty())
             notes << note;
     return notes.join(QStringLiteral("\n\n"));

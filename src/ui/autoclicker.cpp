@@ -280,10 +280,8 @@ void AutoClicker::connectHandlers()
     }
     if (m_stopKey) {
         connect(m_stopKey.get(), &StopKey::pressed, this, &AutoClicker::stopRun);
-        connect(m_stopKey.get(), &StopKey::unavailable, this, [this](const QString &why) {
-            if (m_playback->isRunning())
-                m_playback->sayEscapeUnheard(why);
-        });
+        connect(m_stopKey.get(), &StopKey::bound, run, &Playback::stopKeyBound);
+        connect(m_stopKey.get(), &StopKey::unavailable, run, &Playback::stopKeyUnavailable);
     }
     Hotkey_XY->start();
 }
