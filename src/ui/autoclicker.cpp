@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// One piece, as a form made in a designer is: the window's controls, laid out in twips, and the
+// handlers of the grid, the capture and Esc, which share the form's members and call one another
+// (a capture sets a box, whose change handler stores the step). What stands apart from the form
+// lives elsewhere: the run in Playback, the stop keys in src/stop, the capture layer beside it.
 #include "autoclicker.h"
 
 #include "blinktimeout.h"
