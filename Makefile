@@ -76,6 +76,16 @@ package: build
 	@tools/install-deps.sh package
 	cd $(BUILD) && cpack -G DEB
 
+# Start-up to the first frame of this tree's program against BASE's (a commit), in turns on one
+# X server: the figure of a change that must not slow the start.
+.PHONY: bench-startup
+bench-startup: deps
+	@test -n "$(BASE)" || { echo "make bench-startup BASE=COMMIT: the commit to compare with"; exit 2; }
+	@tools/install-deps.sh bench
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARBELO_BENCH=ON >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+	bench/startup_side_by_side.sh $(BUILD) $(BASE)
+
 # varbelo.exe for 64-bit Windows, one file with Qt linked in, and a zip to hand out, in
 # $(WINDOWS_BUILD)/. Qt for Windows is built once per machine from Debian's source (the README
 # says how long; tools/windows/build-qt.sh), and the build folder starts over when that Qt changes.

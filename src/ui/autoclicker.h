@@ -4,6 +4,7 @@
 #include "desktopinput.h"
 #include "script.h"
 #include "singleinstance.h"
+#include "stopkey.h"
 
 #include <array>
 #include <cstdint>
@@ -19,7 +20,6 @@ class QLineEdit;
 class QPushButton;
 class QScrollBar;
 class QTimer;
-class StopKey;
 
 // The program's only window. Like a form made in a designer, its controls are public members
 // named as the handlers that serve them (XPos_Change serves XPos); the handlers share the state
