@@ -8,6 +8,8 @@
 #include <QDBusMetaType>
 #include <QDBusVirtualObject>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -52,11 +54,13 @@ public:
     bool holdBind = false; // the desktop's dialog is up until answerBind()
     QDBusMessage heldAnswer;
     QString session;
+    QSet<QString> callers; // the registry takes an app id only before a caller's first call
 
     QString introspect(const QString &) const override { return {}; }
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
     {
         const QVariantList args = message.arguments();
+        const auto called = qScopeGuard([&] { callers.insert(message.service()); });
         QVariantMap results;
         uint response = 0;
         if (message.member() == u"Register") {
@@ -64,7 +68,8 @@ public:
                 connection.send(message.createErrorReply(QDBusError::UnknownMethod, u"old"_s));
                 return true;
             }
-            calls << message.member() + u' ' + args.value(0).toString();
+            calls << message.member() + u' ' + args.value(0).toString()
+                            + (callers.contains(message.service()) ? u" late"_s : QString());
             connection.send(message.createReply());
             return true;
         } else if (message.member() == u"CreateSession") {
