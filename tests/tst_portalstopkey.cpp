@@ -55,12 +55,13 @@ public:
     QDBusMessage heldAnswer;
     QString session;
     QSet<QString> callers; // the registry takes an app id only before a caller's first call
+    QString caller; // the last
 
     QString introspect(const QString &) const override { return {}; }
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
     {
         const QVariantList args = message.arguments();
-        const auto called = qScopeGuard([&] { callers.insert(message.service()); });
+        const auto called = qScopeGuard([&] { callers.insert(caller = message.service()); });
         QVariantMap results;
         uint response = 0;
         if (message.member() == u"Register") {
@@ -78,17 +79,9 @@ public:
             results[u"session_handle"_s] = session;
         } else if (message.member() == u"BindShortcuts") {
             QString line = message.member();
-            const auto shortcuts = args.value(1).value<QDBusArgument>();
-            shortcuts.beginArray();
-            while (!shortcuts.atEnd()) {
-                QString id;
-                QVariantMap options;
-                shortcuts.beginStructure();
-                shortcuts >> id >> options;
-                shortcuts.endStructure();
-                line += u' ' + id + u' ' + options.value(u"preferred_trigger"_s).toString();
-            }
-            shortcuts.endArray();
+            for (const Shortcut &shortcut : qdbus_cast<QList<Shortcut>>(args.value(1)))
+                line += u' ' + shortcut.id + u' '
+                        + shortcut.options.value(u"preferred_trigger"_s).toString();
             calls << line;
             response = bindResponse;
             results[u"shortcuts"_s] = QVariant::fromValue(bound);
@@ -145,6 +138,13 @@ private:
         signal << QVariant::fromValue(QDBusObjectPath(portal.session)) << u"stop"_s << qulonglong(0)
                << QVariantMap();
         QDBusConnection(u"portal"_s).send(signal);
+    }
+    // Once the key's connection answers a ping, it has handed on every signal sent before.
+    void settle()
+    {
+        QDBusConnection(u"portal"_s).call(QDBusMessage::createMethodCall(
+                portal.caller, u"/"_s, u"org.freedesktop.DBus.Peer"_s, u"Ping"_s));
+        QCoreApplication::sendPostedEvents();
     }
 
     QProcess bus;
@@ -233,7 +233,7 @@ void TestPortalStopKey::oneSessionForEveryRun()
 
     escape.release();
     press();
-    QTest::qWait(100);
+    settle();
     QCOMPARE(activated.count(), 1);
     escape.bind();
     QCOMPARE(bound.count(), 2);
@@ -253,7 +253,7 @@ void TestPortalStopKey::dialogAnsweredAfterTheRunEnded()
     QTRY_VERIFY(portal.heldAnswer.type() == QDBusMessage::SignalMessage);
     escape.release();
     QDBusConnection(u"portal"_s).send(std::exchange(portal.heldAnswer, QDBusMessage()));
-    QTest::qWait(100);
+    settle();
     QCOMPARE(bound.count(), 0);
     escape.bind();
     QTRY_COMPARE(bound.count(), 1);
