@@ -142,8 +142,9 @@ private:
     // Once the key's connection answers a ping, it has handed on every signal sent before.
     void settle()
     {
-        QDBusConnection(u"portal"_s).call(QDBusMessage::createMethodCall(
-                portal.caller, u"/"_s, u"org.freedesktop.DBus.Peer"_s, u"Ping"_s));
+        QDBusConnection(u"portal"_s)
+                .call(QDBusMessage::createMethodCall(portal.caller, u"/"_s,
+                                                     u"org.freedesktop.DBus.Peer"_s, u"Ping"_s));
         QCoreApplication::sendPostedEvents();
     }
 
@@ -192,8 +193,7 @@ void TestPortalStopKey::bindAnswered_data()
     };
     QTest::newRow("Esc") << true << key(u"Press Escape"_s) << u"bound:"_s;
     QTest::newRow("no registry") << false << key(u"Press Escape"_s) << u"bound:"_s;
-    QTest::newRow("Esc or another") << true << key(u"Press Escape or <Control>q"_s)
-                                    << u"bound:"_s;
+    QTest::newRow("Esc or another") << true << key(u"Press Escape or <Control>q"_s) << u"bound:"_s;
     QTest::newRow("another key") << true << key(u"Press <Control>q"_s)
                                  << u"bound:Press <Control>q"_s;
     QTest::newRow("Ctrl+Esc") << true << key(u"Ctrl+Esc"_s) << u"bound:Ctrl+Esc"_s;
@@ -210,7 +210,8 @@ void TestPortalStopKey::bindAnswered()
     portal.bound = bound;
     PortalStopKey escape;
     QStringList answers;
-    connect(&escape, &StopKey::bound, this, [&](const QString &key) { answers << u"bound:"_s + key; });
+    connect(&escape, &StopKey::bound, this,
+            [&](const QString &key) { answers << u"bound:"_s + key; });
     connect(&escape, &StopKey::unavailable, this, [&] { answers << u"unavailable"_s; });
     escape.bind();
     QStringList calls {u"CreateSession"_s, u"BindShortcuts stop Escape"_s};

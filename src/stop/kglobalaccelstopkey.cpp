@@ -111,8 +111,9 @@ bool KGlobalAccelStopKey::isAvailable()
     ask << Service;
     const QDBusMessage reply = bus.call(ask, QDBus::Block, AskTimeoutMs);
     if (reply.type() == QDBusMessage::ErrorMessage)
-        std::fprintf(stderr, "varbelo: not asking KDE's global shortcuts: the session bus did not "
-                             "say whether they run (%s)\n",
+        std::fprintf(stderr,
+                     "varbelo: not asking KDE's global shortcuts: the session bus did not "
+                     "say whether they run (%s)\n",
                      qPrintable(reply.errorMessage()));
     return reply.arguments().value(0).toBool();
 }
@@ -127,8 +128,8 @@ void KGlobalAccelStopKey::takeBackLeftover(bool anotherCopyLives)
         QDBusMessage message = QDBusMessage::createMethodCall(Service, ServicePath, Interface,
                                                               QStringLiteral("unregister"));
         message.setArguments({ComponentUnique, ActionUnique});
-        auto *watcher = new QDBusPendingCallWatcher(
-                QDBusConnection::sessionBus().asyncCall(message), this);
+        auto *watcher =
+                new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message), this);
         connect(watcher, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher *w) {
             w->deleteLater();
             if (QDBusPendingReply<bool>(*w).value())

@@ -139,8 +139,8 @@ void PortalStopKey::createSession()
 QString PortalStopKey::expectRequest()
 {
     if (!m_requestPath.isEmpty())
-        m_bus.disconnect(Service, m_requestPath, RequestInterface, QStringLiteral("Response"),
-                         this, SLOT(onResponse(uint, QVariantMap)));
+        m_bus.disconnect(Service, m_requestPath, RequestInterface, QStringLiteral("Response"), this,
+                         SLOT(onResponse(uint, QVariantMap)));
     const QString token = QStringLiteral("varbelo%1").arg(++m_tokens);
     const QString sender = m_bus.baseService().mid(1).replace(u'.', u'_');
     m_requestPath = DesktopPath + QStringLiteral("/request/") + sender + u'/' + token;
