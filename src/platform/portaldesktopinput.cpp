@@ -40,6 +40,7 @@ constexpr int closingCallTimeoutMs = 2000;
 // mutter answers at once; one that hangs must not hold up the start for long.
 constexpr int displayConfigTimeoutMs = 2000;
 constexpr uint logicalLayout = 1; // DisplayConfig's layout-mode: 1 logical, 2 physical
+int connections = 0;
 
 // Restore tokens live as long as the login session, beside the single-instance lock: the program
 // keeps nothing in the home directory, and GNOME's portal has been seen to ignore a token after a
@@ -112,7 +113,13 @@ std::unique_ptr<DesktopInput> PortalDesktopInput::create(std::string &whyNot)
     return input;
 }
 
-PortalDesktopInput::PortalDesktopInput() : m_bus(QDBusConnection::sessionBus()) { }
+// A connection of its own, so that the app id is registered before its first portal call: Qt's
+// theme reads the portal's settings on the shared session bus before the window shows.
+PortalDesktopInput::PortalDesktopInput()
+    : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                          u"varbelo-remote-desktop-%1"_s.arg(++connections)))
+{
+}
 
 PortalDesktopInput::~PortalDesktopInput()
 {
@@ -135,6 +142,13 @@ bool PortalDesktopInput::start(QString &whyNot)
         whyNot = u"no D-Bus session bus, so no desktop portal to ask for remote control"_s;
         return false;
     }
+    // xdg-desktop-portal 1.19.3 and later take an unsandboxed program's app id only before the
+    // connection's first portal call, and GNOME's portal needs it for the grant to be remembered
+    // (and, from 1.21, for a session at all). An older portal answers with an error: go on.
+    QDBusMessage registration = QDBusMessage::createMethodCall(
+            portalService, portalPath, u"org.freedesktop.host.portal.Registry"_s, u"Register"_s);
+    registration << u"org.varbelo.Varbelo"_s << QVariantMap();
+    m_bus.call(registration, QDBus::Block, displayConfigTimeoutMs);
     QDBusMessage get = QDBusMessage::createMethodCall(
             portalService, portalPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
     get << remoteDesktop << u"version"_s;

@@ -10,6 +10,7 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 
 namespace {
 
@@ -28,6 +29,15 @@ const QStringList ActionId {ComponentUnique, ActionUnique, QStringLiteral("Varbe
 // than one the service remembers for the action.
 constexpr uint SetPresent = 2;
 constexpr uint NoAutoloading = 4;
+// Held on the bus by the copy that may hold Esc through the service: the bus lets it go when the
+// process ends however it ends, so a copy that cannot have it knows another one lives.
+const QString HolderName = QStringLiteral("org.varbelo.Varbelo.StopKey");
+constexpr uint DoNotQueue = 4; // RequestName's flag
+constexpr uint PrimaryOwner = 1; // and its answer
+// The bus daemon answers at once; a hung one must not hold up the start.
+constexpr int AskTimeoutMs = 100;
+// At exit: the call leaves at once; the wait is only for the service's reply.
+constexpr int ExitTimeoutMs = 250;
 
 // A key sequence as the service marshals a QKeySequence: (ai), four key codes, 0 for none.
 struct KeySequence
@@ -61,6 +71,21 @@ KGlobalAccelStopKey::KGlobalAccelStopKey(QObject *parent) : StopKey(parent)
 {
     qDBusRegisterMetaType<KeySequence>();
     qDBusRegisterMetaType<QList<KeySequence>>();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        m_ready = true;
+        return;
+    }
+    // Made before the single-instance lock is taken: a second copy that is about to give way
+    // must leave alone the action of the copy that runs.
+    auto *watcher = new QDBusPendingCallWatcher(
+            bus.interface()->asyncCall(QStringLiteral("RequestName"), HolderName, DoNotQueue),
+            this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
+        w->deleteLater();
+        const QDBusPendingReply<uint> reply = *w;
+        takeBackLeftover(!reply.isValid() || reply.value() != PrimaryOwner);
+    });
 }
 
 KGlobalAccelStopKey::~KGlobalAccelStopKey()
@@ -70,24 +95,72 @@ KGlobalAccelStopKey::~KGlobalAccelStopKey()
     QDBusMessage message = QDBusMessage::createMethodCall(Service, ServicePath, Interface,
                                                           QStringLiteral("unregister"));
     message.setArguments({ComponentUnique, ActionUnique});
-    // Waited for: a call still queued when the process ends may never leave, and the service
-    // would go on taking Esc for a program that is gone.
-    QDBusConnection::sessionBus().call(message, QDBus::Block, 2000);
+    // Waited for, briefly: a call still queued when the process ends may never leave, and the
+    // service would go on taking Esc for a program that is gone until the next start.
+    QDBusConnection::sessionBus().call(message, QDBus::Block, ExitTimeoutMs);
 }
 
 bool KGlobalAccelStopKey::isAvailable()
 {
     const QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.isConnected() && bus.interface()->isServiceRegistered(Service);
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage ask = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    ask << Service;
+    const QDBusMessage reply = bus.call(ask, QDBus::Block, AskTimeoutMs);
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        std::fprintf(stderr,
+                     "varbelo: not asking KDE's global shortcuts: the session bus did not "
+                     "say whether they run (%s)\n",
+                     qPrintable(reply.errorMessage()));
+    return reply.arguments().value(0).toBool();
+}
+
+// A copy killed mid-run (SIGKILL, a crash) left its action on Esc, and the service keeps it
+// until the user logs out. The action holds no key of a live program: the name says none runs.
+void KGlobalAccelStopKey::takeBackLeftover(bool anotherCopyLives)
+{
+    m_ready = true;
+    if (!anotherCopyLives) {
+        // Sent before any doRegister of ours: the service answers one caller in order.
+        QDBusMessage message = QDBusMessage::createMethodCall(Service, ServicePath, Interface,
+                                                              QStringLiteral("unregister"));
+        message.setArguments({ComponentUnique, ActionUnique});
+        auto *watcher =
+                new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(message), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher *w) {
+            w->deleteLater();
+            if (QDBusPendingReply<bool>(*w).value())
+                std::fputs("varbelo: gave back Esc, which a copy that ended without giving it "
+                           "back still held\n",
+                           stderr);
+        });
+    }
+    if (m_wanted && !m_registered)
+        registerAction();
 }
 
 void KGlobalAccelStopKey::bind()
 {
     m_wanted = true;
+    m_waiting = true;
+    if (m_bound) {
+        m_waiting = false;
+        emit bound(QString());
+        return;
+    }
     if (m_registered)
-        return; // bound, or on its way
+        return; // on its way
     if (!QDBusConnection::sessionBus().isConnected())
         return giveUp(QStringLiteral("no session bus"));
+    if (m_ready)
+        registerAction();
+}
+
+void KGlobalAccelStopKey::registerAction()
+{
     ++m_run;
     m_registered = true;
     call(QStringLiteral("doRegister"), {ActionId});
@@ -100,6 +173,7 @@ void KGlobalAccelStopKey::bind()
 void KGlobalAccelStopKey::release()
 {
     m_wanted = false;
+    m_waiting = false;
     m_bound = false;
     if (!m_registered)
         return;
@@ -155,11 +229,15 @@ void KGlobalAccelStopKey::holdEscape()
         m_bound = std::any_of(set.cbegin(), set.cend(), [](const KeySequence &sequence) {
             return sequence.keys.value(0) == Qt::Key_Escape;
         });
-        if (!m_bound)
+        if (m_bound && m_waiting) {
+            m_waiting = false;
+            emit bound(QString());
+        } else if (!m_bound) {
             call(QStringLiteral("actionList"), {QVariant::fromValue(Escape)},
                  [this](const QDBusMessage &holder) {
                      sayTaken(holder.arguments().value(0).toStringList());
                  });
+        }
     });
 }
 
@@ -180,7 +258,10 @@ void KGlobalAccelStopKey::giveUp(const QString &why)
         std::fprintf(stderr, "varbelo: Esc cannot stop this run (%s); the Stop button does\n",
                      qPrintable(why));
     }
-    emit unavailable(why);
+    if (m_waiting) {
+        m_waiting = false;
+        emit unavailable(why);
+    }
 }
 
 void KGlobalAccelStopKey::onShortcutPressed(const QString &component, const QString &action,

@@ -3,7 +3,9 @@
 """The desktop portal's RemoteDesktop and ScreenCast, as far as the program uses
 them, on a private session bus: a granted remote-desktop session is forwarded to mutter's own
 RemoteDesktop and ScreenCast interfaces, one stream per monitor, so that the clicks really land.
-It says and does what xdg-desktop-portal-gnome 43 does (src/gnomescreencast.c, remotedesktop.c):
+It takes an app id through the host registry, as xdg-desktop-portal 1.19.3 and later do, and
+notes whether it came before the caller's first portal call. It says and does what
+xdg-desktop-portal-gnome 43 does (src/gnomescreencast.c, remotedesktop.c):
 each stream's position and size are mutter's Parameters of it, the streams are listed last
 recorded first, and input goes on to mutter unchanged, without waiting for its answer.
 The test steers it through org.varbelo.test.StandIn: the answer the prompt gives, the end of
@@ -141,6 +143,7 @@ class Portal(dbus.service.Object):
     answer = 0
     sessions = {}
     calls = []
+    callers = set()  # who made a portal call: the host registry wants the app id before that
 
     def create_session(self, options, sender):
         path = handle('session', sender, options['session_handle_token'])
@@ -148,6 +151,7 @@ class Portal(dbus.service.Object):
         return self.request('CreateSession', sender, options, {'session_handle': path})
 
     def request(self, line, sender, options, results=None, code=0):
+        self.callers.add(sender)
         self.calls.append(' '.join([line] + ['%s=%s' % (key, int(value) if isinstance(
             value, (dbus.UInt32, dbus.Boolean)) else value) for key, value in sorted(
                 options.items()) if not key.endswith('handle_token')]))
@@ -156,9 +160,17 @@ class Portal(dbus.service.Object):
             GLib.idle_add(lambda: req.answer(code, results) and False)
         return req
 
-    @dbus.service.method('org.freedesktop.DBus.Properties', in_signature='ss', out_signature='v')
-    def Get(self, interface, name):
+    @dbus.service.method('org.freedesktop.DBus.Properties', in_signature='ss', out_signature='v',
+                         sender_keyword='sender')
+    def Get(self, interface, name, sender):
+        self.callers.add(sender)
         return dbus.UInt32(2)  # the RemoteDesktop version that remembers grants
+
+    @dbus.service.method('org.freedesktop.host.portal.Registry', in_signature='sa{sv}',
+                         sender_keyword='sender')
+    def Register(self, app_id, options, sender):
+        self.calls.append('Register %s first=%d' % (app_id, sender not in self.callers))
+        self.callers.add(sender)
 
     @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='a{sv}', out_signature='o',
                          sender_keyword='sender')

@@ -101,6 +101,8 @@ void TestPortalDesktopInput::grantedClicksLand()
     QVERIFY2(PortalDesktopInput::create(whyNot), whyNot.c_str());
     const QStringList calls = QDBusReply<QStringList>(m_standIn.call(u"Calls"_s)).value();
     QVERIFY(calls.contains(u"SelectSources multiple=1 types=1"_s));
+    QVERIFY(calls.contains(u"Register org.varbelo.Varbelo first=1"_s));
+    QVERIFY(!calls.contains(u"Register org.varbelo.Varbelo first=0"_s));
     QString token;
     for (const QString &call : calls) {
         if (call.startsWith(u"granted restore_token="_s))

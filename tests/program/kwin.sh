@@ -6,7 +6,9 @@ set -euo pipefail
 # layer (the pointer moved and Space held through KWin's fake input) replay at the right spots of
 # a native window and of an X11 window, in turn, five times over; Esc typed while the native
 # window has the keyboard stops the run through KDE's shortcut service, which KWin hosts, within a
-# step, and leaves no button held. A copy that no desktop entry names is refused by KWin; it says
+# step, and leaves no button held. KDE's shortcut settings never hold Esc for the program, while a
+# run holds it or after a copy is killed mid-run; the service keeps a killed copy's action on Esc,
+# and the next start gives it back. A copy that no desktop entry names is refused by KWin; it says
 # so in one line and falls back to X11 through XWayland.
 # Usage: kwin.sh VARBELO WAYLANDRECORDER FAKEKEYS CLICKRECORDER
 VARBELO=$1
@@ -49,9 +51,11 @@ launch recorder "${uenv[@]}" "$recorder" recorder fullscreen
 recorder_pid=$last
 wait_ready "$work/recorder.log" "the recorder"
 launch rec-x "${uenv[@]}" "$xrecorder" 900 350 350 300
+rec_x_pid=$last
 wait_ready "$work/rec-x.log" "the X11 recorder"
 rm -f "$udir/run/varbelo.lock"
 launch varbelo "${uenv[@]}" "$vb"
+varbelo_pid=$last
 wait_line "$work/varbelo.log" "^varbelo: clicking through KWin's fake input$" 10 \
     "expected \"varbelo: clicking through KWin's fake input\" on standard error"
 grep -q 'XWayland' "$work/varbelo.log" && fail "the program says it runs through XWayland on KWin"
@@ -90,7 +94,22 @@ wait_esc() { # REGEX WHAT: until the action on Esc matches; "(@as [],)" is none
         sleep 0.1
     done
 }
+marks=0
+nothing_saved() { # WHEN: once the service has written its settings since, nothing of ours is there
+    local marker="['org.example.Marker', 'mark', 'Marker', 'Mark']" deadline=$((SECONDS + 10))
+    marks=$((marks + 1))
+    kga doRegister "$marker" >/dev/null
+    kga setShortcutKeys "$marker" "[([$((0x0100002f + marks)), 0, 0, 0],)]" 6 >/dev/null # F<marks>
+    until grep -qs "^mark=F$marks," "$udir/.config/kglobalshortcutsrc"; do
+        ((SECONDS < deadline)) || fail "KDE's shortcut service wrote no settings within 10 s"
+        sleep 0.1
+    done
+    # The service writes our component's name; a key of ours would come with the action's.
+    ! grep -qs 'Stop the run' "$udir/.config/kglobalshortcutsrc" \
+        || fail "Esc saved in kglobalshortcutsrc $1"
+}
 wait_esc "'org.varbelo.Varbelo'" "expected the run to take Esc through KDE's shortcut service"
+nothing_saved "while the run holds it"
 # Pass 1, then pass 2's first click, which gives the native window the keyboard.
 settled() {
     awk '$1 ~ /active/ {focus = $1} $1 == "release" {n++}
@@ -117,7 +136,6 @@ expect_presses <(head -n 3 <(grep '^press' "$work/recorder.log")) "30 690
 30 690" "KWin, the native window"
 expect_presses <(head -n 2 <(grep '^press' "$work/rec-x.log")) "1000 400
 1100 600" "KWin, the X11 window"
-grep -qs 'Stop the run' "$udir/.config/kglobalshortcutsrc" && fail "Esc saved in kglobalshortcutsrc"
 say "clicks at the recorded global positions, native and X11 windows in turn; Esc stopped the" \
     "run within a step ($after more), no button held, Esc given back, nothing saved"
 
@@ -126,11 +144,27 @@ say "clicks at the recorded global positions, native and X11 windows in turn; Es
 holder="['org.example.Holder', 'hold', 'Holder', 'Hold Esc']"
 kga doRegister "$holder" >/dev/null
 kga setShortcutKeys "$holder" "[$esc]" 6 >/dev/null # present, not from saved settings
-kill -TERM "$recorder_pid"
-wait_exit "$recorder_pid" 5 || fail "the recorder did not end"
+# The X11 recorder goes too: a click of the run into it would take the keyboard.
+kill -TERM "$recorder_pid" "$rec_x_pid"
+wait_exit "$recorder_pid" 5 && wait_exit "$rec_x_pid" 5 || fail "the recorders did not end"
 "${uenv[@]}" "$keys" Space || fail "could not type into KWin"
 wait_line "$work/varbelo.log" \
     '^varbelo: Esc cannot stop this run \(another action holds Esc: Hold Esc \(Holder\)\)' 10 \
     "expected the program to say that another action holds Esc"
 say "with another action on Esc, the run says so"
+
+# A copy killed mid-run leaves its action on Esc, which the service keeps for the whole desktop;
+# the next start takes it back. Execute still has the keyboard: Space stops the run, Space starts
+# one that holds Esc.
+kga unregister org.example.Holder hold >/dev/null
+"${uenv[@]}" "$keys" Space Space || fail "could not type into KWin"
+wait_esc "'org.varbelo.Varbelo'" "expected the next run to take Esc"
+kill -KILL "$varbelo_pid"
+wait_exit "$varbelo_pid" 5 || fail "the program outlived SIGKILL"
+kga actionList "$esc" | grep -q "'org.varbelo.Varbelo'" \
+    || fail "the service dropped a killed copy's action itself: the check below shows nothing"
+nothing_saved "after the program was killed mid-run"
+launch again "${uenv[@]}" "$vb"
+wait_esc '@as \[\]' "expected a new start to give back the Esc that a killed copy left taken"
+say "killed mid-run, the program left Esc taken and nothing saved; the next start gave it back"
 say PASS
