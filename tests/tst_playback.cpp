@@ -452,9 +452,9 @@ void TestPlayback::firstStepWaitsForTheStopKey_data()
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("notice"); // once answered
     QTest::newRow("Esc") << u"Esc"_s << QString();
-    QTest::newRow("another key") << u"Ctrl+Q"_s
-                                 << u"Esc does not stop this run: Ctrl+Q does, the key the "
-                                    "desktop chose."_s;
+    QTest::newRow("another key") << u"Press <Control>q"_s
+                                 << u"Esc does not stop this run: the desktop bound another key "
+                                    "to it (Press <Control>q)."_s;
     QTest::newRow("none") << u"none"_s
                           << u"Esc cannot stop this run (no key was bound): press Stop, or a key "
                              "bound to varbelo --stop."_s;

@@ -74,7 +74,8 @@ void Playback::stopKeyBound(const QString &otherKey)
         return;
     m_escapeNote = otherKey.isEmpty()
             ? QString()
-            : QStringLiteral("Esc does not stop this run: %1 does, the key the desktop chose.")
+            : QStringLiteral("Esc does not stop this run: the desktop bound another key to it "
+                             "(%1).")
                       .arg(otherKey);
     showNotice();
     beginSteps();

@@ -18,7 +18,8 @@ public:
 
     /// Asks for Esc for a run; pressed() follows each press until release(). Every bind is
     /// answered once, at once or later: bound() when the key is in place, unavailable() when it
-    /// cannot be had. The run's first step waits for that answer.
+    /// cannot be had. The run's first step waits for that answer. A bind released before its
+    /// answer came gets none.
     virtual void bind() = 0;
     /// Gives Esc back to the desktop; harmless when nothing is bound.
     virtual void release() = 0;
