@@ -305,4 +305,24 @@ stop_command || code=$?
 [ "$code" = 1 ] && grep -q 'no copy' "$work/stop.out" \
     || fail "expected varbelo --stop without a copy to say so and end with 1, got $code: $(cat "$work/stop.out")"
 say "varbelo --stop without a copy: code 1"
+
+# A lock held by another program, naming it: it gets no signal. A FIFO in the lock's place does
+# not hold the command up.
+lock=$udir/run/varbelo.lock
+# shellcheck disable=SC2016 # expanded by the inner shell
+launch holder "${uenv[@]}" sh -c 'echo $$ >"$1"; exec flock "$1" sleep 60' _ "$lock"
+holder=$last
+wait_until "flock holding the lock" 5 '[ "$(cat /proc/$holder/comm 2>/dev/null)" = flock ] && pgrep -P "$holder" >/dev/null'
+code=0
+stop_command || code=$?
+[ "$code" = 1 ] && is_running "$holder" \
+    || fail "expected varbelo --stop to leave another program that holds the lock alone and end with 1, got $code: $(cat "$work/stop.out")"
+kill -- -"$holder"
+rm -f "$lock"
+"${uenv[@]}" mkfifo "$lock"
+code=0
+stop_command || code=$?
+[ "$code" = 1 ] && grep -q 'not a lock file' "$work/stop.out" \
+    || fail "expected varbelo --stop to refuse a FIFO at the lock's path with 1, got $code: $(cat "$work/stop.out")"
+say "varbelo --stop refuses a lock held by another program, and a FIFO"
 say PASS
