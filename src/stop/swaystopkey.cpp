@@ -104,7 +104,10 @@ SwayStopKey::~SwayStopKey()
     };
     while (m_fd >= 0 && unbinding()) {
         pollfd readable {m_fd, POLLIN, 0};
-        if (::poll(&readable, 1, int(deadline.remainingTime())) <= 0)
+        const int ready = ::poll(&readable, 1, int(deadline.remainingTime()));
+        if (ready < 0 && errno == EINTR)
+            continue; // a signal, which the event loop will never see now: wait on
+        if (ready <= 0)
             break;
         readMessages();
     }

@@ -11,7 +11,8 @@ set -euo pipefail
 # run and comes back: steps where it was are missed, and land again once it is back. Esc typed
 # into another window, and varbelo --stop, each stop a run at once, letting go of a held button;
 # Esc does so in another binding mode and after a config reload too, leaves a mode whose Escape a
-# file the config includes binds alone, and no binding of it is left after a run. varbelo --stop
+# file the config includes binds alone, and no binding of it is left after a run, nor after the
+# program ended, a SIGHUP while it waited for sway at its end notwithstanding. varbelo --stop
 # refuses a lock held by another program and a FIFO in the lock's place.
 # Usage: sway.sh VARBELO WAYLANDRECORDER CLICKRECORDER
 VARBELO=$1
@@ -336,12 +337,33 @@ is_red "$(pixel $((vb_x + colour_x)) $((vb_y + colour_y)))" || fail "the run sto
 stop_command
 say "a mode's own Escape binding is left alone, and the run says so"
 
-# Told to end during a run, the program gives Esc back first.
+# Told to end during a run, the program gives Esc back first: a SIGHUP that comes while it waits
+# for sway's answer (sway stands still meanwhile) does not end it before that. The wait is a
+# poll() of the IPC socket alone, for at most 500 ms (poll is x86-64's system call 7).
+waiting_for_sway() {
+    local call fds nfds timeout
+    read -r call fds nfds timeout _ <"/proc/$vb_pid/syscall" 2>/dev/null \
+        && [ "$call" = 7 ] && ((nfds == 1 && timeout <= 500))
+}
 before=$(grep -c '^press' "$work/rec-left.log")
 sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
 wait_until "row 0 pressed" 10 '(($(grep -c "^press" "$work/rec-left.log") > before))'
-kill -TERM "$vb_pid"
-wait_until "the program ended" 5 '! is_running "$vb_pid"'
+if [ "$(uname -m)" = x86_64 ]; then
+    kill -STOP "$sway_pid"
+    kill -TERM "$vb_pid"
+    deadline=$((SECONDS + 5))
+    until waiting_for_sway; do
+        ((SECONDS < deadline)) && is_running "$vb_pid" || break
+    done
+    waiting_for_sway && kill -HUP "$vb_pid" && seen=1 || seen=0
+    kill -CONT "$sway_pid"
+    ((seen)) || { cat "/proc/$vb_pid/syscall" 2>/dev/null; fail "the program did not wait for sway's answer at its end"; }
+    wait_exit "$vb_pid" 5 || fail "the program did not end within 5 s of SIGTERM"
+    [ "$code" = 0 ] || fail "a SIGHUP while the program waited for sway at its end ended it with $code, not 0"
+else
+    kill -TERM "$vb_pid"
+    wait_until "the program ended" 5 '! is_running "$vb_pid"'
+fi
 escape_gone "after the program ended during a run"
 code=0
 stop_command || code=$?
