@@ -13,7 +13,8 @@ set -euo pipefail
 # Esc does so in another binding mode and after a config reload too, leaves a mode whose Escape a
 # file the config includes binds alone, and no binding of it is left after a run, nor after the
 # program ended, a SIGHUP while it waited for sway at its end notwithstanding. varbelo --stop
-# refuses a lock held by another program and a FIFO in the lock's place.
+# refuses a lock held by another program and a FIFO in the lock's place; without XDG_RUNTIME_DIR
+# the lock's folder is the user's own.
 # Usage: sway.sh VARBELO WAYLANDRECORDER CLICKRECORDER
 VARBELO=$1
 RECORDER=$2
@@ -390,4 +391,20 @@ stop_command || code=$?
 [ "$code" = 1 ] && grep -q 'not a lock file' "$work/stop.out" \
     || fail "expected varbelo --stop to refuse a FIFO at the lock's path with 1, got $code: $(cat "$work/stop.out")"
 say "varbelo --stop refuses a lock held by another program, and a FIFO"
+
+# Without XDG_RUNTIME_DIR the lock's folder is the user's own, mode 0700, in the temporary
+# directory; one that someone else made there is not taken.
+"${uenv[@]}" mkdir -m 1777 "$udir/tmp"
+no_runtime_stop() { "${uenv[@]}" env -u XDG_RUNTIME_DIR TMPDIR="$udir/tmp" "$vb" --stop 2>&1 || true; }
+no_runtime_stop >/dev/null
+user_id=$("${uenv[@]}" id -u)
+[ "$(stat -c '%a %u' "$udir/tmp/varbelo-$user_id" 2>&1)" = "700 $user_id" ] \
+    || fail "expected the lock's folder $udir/tmp/varbelo-$user_id, mode 700, the user's: $(ls -ld "$udir/tmp/"* 2>&1)"
+if [ "$(id -u)" = 0 ]; then
+    rmdir "$udir/tmp/varbelo-$user_id"
+    mkdir -m 777 "$udir/tmp/varbelo-$user_id"
+    no_runtime_stop | grep -q "no folder of this user's" \
+        || fail "varbelo --stop took a lock folder that root made: $(no_runtime_stop)"
+fi
+say "without XDG_RUNTIME_DIR the lock's folder is the user's own, mode 0700"
 say PASS
