@@ -92,12 +92,15 @@ int main(int argc, char *argv[])
     const bool throughXWayland = waylandSession && input->seesWholeDesktop();
 #endif
 
+#ifdef Q_OS_UNIX
+    // Before the lock is taken: from then on varbelo --stop may signal this process, and a signal
+    // it is not ready for would end it. Before the window, so that it outlives it: a signal that
+    // comes while the window closes must not end the process before Esc is given back.
+    StopSignals stopSignals;
+#endif
     std::unique_ptr<StopKey> stopKey = createStopKey(input->seesWholeDesktop());
     AutoClicker window(std::move(input), std::make_unique<SingleInstance>(), std::move(stopKey));
 #ifdef Q_OS_UNIX
-    // Before the lock is taken: from then on varbelo --stop may signal this process, and a signal
-    // it is not ready for would end it.
-    StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::quitRequested, &window, &QWidget::close);
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &window,
                      &AutoClicker::stopRun);

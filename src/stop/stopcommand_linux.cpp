@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
@@ -53,9 +54,29 @@ int noCopy()
 
 int requestStop(const QString &lockPath)
 {
-    const int lock = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC);
-    if (lock < 0)
+    if (lockPath.isEmpty()) {
+        std::fputs("varbelo: there is no folder of this user's alone for the lock: nothing is "
+                   "stopped\n",
+                   stderr);
+        return 1;
+    }
+    // Whoever can write where the lock lies could put a link, a FIFO or a file naming any process
+    // there: no link is followed, no open waits, and only the user's own regular file counts.
+    const int lock = ::open(QFile::encodeName(lockPath).constData(),
+                            O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (lock < 0 && errno == ENOENT)
         return noCopy();
+    struct stat file
+    {
+    };
+    if (lock < 0 || ::fstat(lock, &file) != 0 || !S_ISREG(file.st_mode)
+        || file.st_uid != ::geteuid()) {
+        if (lock >= 0)
+            ::close(lock);
+        std::fprintf(stderr, "varbelo: %s is not a lock file of this user's: nothing is stopped\n",
+                     qPrintable(lockPath));
+        return 1;
+    }
     // A running copy keeps its lock file flock()ed for as long as it lives (QLockFile does): a
     // file that nobody holds is a dead copy's, whatever process its id names today.
     const bool held = ::flock(lock, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
@@ -71,6 +92,11 @@ int requestStop(const QString &lockPath)
     const int process = int(::syscall(SYS_pidfd_open, pid, 0));
     if (process < 0 && errno == ESRCH)
         return noCopy();
+    // Only a kernel without process file descriptors may fall back to the bare id below.
+    if (process < 0 && errno != ENOSYS) {
+        std::fprintf(stderr, "varbelo: cannot pin process %d: %s\n", int(pid), std::strerror(errno));
+        return 1;
+    }
     if (!runsThisProgram(pid)) {
         if (process >= 0)
             ::close(process);

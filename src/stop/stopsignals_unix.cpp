@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "stopsignals.h"
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,8 +17,12 @@ int signalSockets[2] = {-1, -1};
 
 void onSignal(int signal)
 {
+    // The interrupted code may be about to read errno; a full socket drops the byte rather than
+    // hang the handler (the bytes already there are enough to wake the loop).
+    const int savedErrno = errno;
     const char byte = char(signal);
     [[maybe_unused]] const auto written = ::write(signalSockets[0], &byte, 1);
+    errno = savedErrno;
 }
 
 constexpr int Signals[] = {SIGTERM, SIGINT, SIGHUP, SIGUSR1};
@@ -27,6 +33,7 @@ StopSignals::StopSignals(QObject *parent) : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0)
         return;
+    ::fcntl(signalSockets[0], F_SETFL, ::fcntl(signalSockets[0], F_GETFL) | O_NONBLOCK);
     m_notifier = new QSocketNotifier(signalSockets[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char byte = 0;

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "swaystopkey.h"
 
+#include "swayconfig.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <utility>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -15,8 +18,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QSocketNotifier>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -28,60 +31,33 @@ constexpr char Magic[] = {'i', '3', '-', 'i', 'p', 'c'};
 constexpr int HeaderSize = sizeof Magic + 8;
 constexpr quint32 RunCommand = 0;
 constexpr quint32 Subscribe = 2;
+constexpr quint32 GetVersion = 7;
+constexpr quint32 GetBindingModes = 8;
 constexpr quint32 GetConfig = 9;
 constexpr quint32 GetBindingState = 12;
+constexpr quint32 WorkspaceEvent = 0x80000000;
 constexpr quint32 BindingEvent = 0x80000005;
 
-// On release: a press binding would keep the press from the focused window.
-const QByteArray BindCommand = "bindsym --release --no-warn Escape nop varbelo-stop";
-const QByteArray UnbindCommand = "unbindsym --release Escape";
+// On release: a press binding would keep the press from the focused window. --inhibited: sway
+// takes such a binding whether or not a window inhibits its shortcuts, so one serves both.
+const QByteArray BindCommand = "bindsym --release --inhibited --no-warn Escape nop varbelo-stop";
+const QByteArray UnbindCommand = "unbindsym --release --inhibited Escape";
 const QString HeardCommand = u"nop varbelo-stop"_s;
 
 constexpr int ClosingWaitMs = 500; // for the unbinding at the end, where the process may go next
+constexpr int AnswerWaitMs = 2000; // for a compositor that accepted the connection but is stopped
 
-// What the user's config binds to Escape alone in the mode, or an empty string. The IPC lists no
-// bindings: only the text of the main config file can tell.
-QString userEscapeBinding(const QString &config, const QString &mode)
+// The command for another mode than the current one, without switching to it (sway's
+// "mode NAME bindsym ..." as its config file has it).
+QByteArray inMode(const QString &mode, const QByteArray &command)
 {
-    QList<QStringList> blocks; // the opening words of the blocks a line lies in, outermost first
-    static const QRegularExpression blanks(u"\\s+"_s);
-    for (const QString &rawLine : config.split(u'\n')) {
-        QString line = rawLine.trimmed();
-        if (line.isEmpty() || line.startsWith(u'#'))
-            continue;
-        if (line == u"}") {
-            if (!blocks.isEmpty())
-                blocks.removeLast();
-            continue;
-        }
-        QString lineMode = u"default"_s;
-        QStringList words;
-        for (const QStringList &block : std::as_const(blocks)) {
-            if (block.value(0) == u"mode")
-                lineMode =
-                        block.mid(1).join(u' ').remove(u"--pango_markup"_s).trimmed().remove(u'"');
-            else if (block.value(0).startsWith(u"bind"))
-                words = block; // "bindsym { ... }": each line continues the opener
-        }
-        const bool opens = line.endsWith(u'{');
-        if (opens)
-            line.chop(1);
-        words += line.split(blanks, Qt::SkipEmptyParts);
-        if (opens) {
-            blocks.append(words);
-            continue;
-        }
-        const bool keysym = words.value(0) == u"bindsym";
-        if (lineMode != mode || (!keysym && words.value(0) != u"bindcode"))
-            continue;
-        qsizetype i = 1;
-        while (words.value(i).startsWith(u"--"))
-            ++i;
-        const QString key = words.value(i);
-        if (keysym ? key.compare(u"Escape"_s, Qt::CaseInsensitive) == 0 : key == u"9")
-            return words.mid(i + 1).join(u' ');
-    }
-    return {};
+    return "mode \"" + mode.toUtf8() + "\" " + command;
+}
+
+// sway keeps a backslash before a quote in a mode's name: such a mode cannot be named to it.
+bool nameable(const QString &mode)
+{
+    return !mode.contains(u'"') && !mode.contains(u'\\');
 }
 
 } // namespace
@@ -90,10 +66,13 @@ SwayStopKey::SwayStopKey(const QByteArray &socketPath, QObject *parent) : StopKe
 {
     sockaddr_un address {};
     address.sun_family = AF_UNIX;
+    m_unavailable = u"sway: its IPC socket does not answer"_s; // until it does
     if (socketPath.isEmpty() || size_t(socketPath.size()) >= sizeof address.sun_path)
         return;
     std::memcpy(address.sun_path, socketPath.constData(), socketPath.size());
-    m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking: a compositor that has stopped with a full backlog would hold a blocking
+    // connect() for ever; a Unix socket connects at once or not at all.
+    m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (m_fd < 0)
         return;
     if (::connect(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
@@ -101,10 +80,16 @@ SwayStopKey::SwayStopKey(const QByteArray &socketPath, QObject *parent) : StopKe
         m_fd = -1;
         return;
     }
-    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
+    m_unavailable.clear();
     m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SwayStopKey::readMessages);
-    send(Subscribe, R"(["binding"])", Reply::Subscribed);
+    m_answerTimer = new QTimer(this);
+    m_answerTimer->setSingleShot(true);
+    m_answerTimer->setInterval(AnswerWaitMs);
+    connect(m_answerTimer, &QTimer::timeout, this,
+            [this] { answer(u"sway does not answer on its IPC socket"_s); });
+    // The binding event for the key, the workspace event for a config reload.
+    send(Subscribe, R"(["binding","workspace"])", Reply::Subscribed);
 }
 
 SwayStopKey::~SwayStopKey()
@@ -113,10 +98,16 @@ SwayStopKey::~SwayStopKey()
     release();
     // The compositor drops a client that has hung up before reading what it sent.
     const QDeadlineTimer deadline(ClosingWaitMs);
-    while (m_fd >= 0
-           && std::find(m_replies.begin(), m_replies.end(), Reply::Unbound) != m_replies.end()) {
+    const auto unbinding = [this] {
+        return std::any_of(m_replies.begin(), m_replies.end(),
+                           [](const Awaited &a) { return a.reply == Reply::Unbound; });
+    };
+    while (m_fd >= 0 && unbinding()) {
         pollfd readable {m_fd, POLLIN, 0};
-        if (::poll(&readable, 1, int(deadline.remainingTime())) <= 0)
+        const int ready = ::poll(&readable, 1, int(deadline.remainingTime()));
+        if (ready < 0 && errno == EINTR)
+            continue; // a signal, which the event loop will never see now: wait on
+        if (ready <= 0)
             break;
         readMessages();
     }
@@ -131,23 +122,89 @@ void SwayStopKey::bind()
         emit unavailable(m_unavailable);
         return;
     }
-    if (m_bound || m_asking)
+    if (!m_boundModes.isEmpty() && m_binding == 0) {
+        emit bound({});
         return;
-    // Only a mode's own bindings act, and the user's come first.
-    m_asking = true;
-    send(GetBindingState, {}, Reply::Mode);
+    }
+    m_answerOwed = true;
+    m_answerTimer->start();
+    if (m_asking == 0)
+        ask();
 }
 
 void SwayStopKey::release()
 {
     m_wanted = false;
-    if (!m_bound)
-        return; // checks still under way see that the run is over
-    m_bound = false;
-    send(RunCommand, UnbindCommand, Reply::Unbound);
+    m_answerOwed = false;
+    if (m_answerTimer)
+        m_answerTimer->stop();
+    unbindAll(); // checks still under way see that the run is over
 }
 
-void SwayStopKey::send(quint32 type, const QByteArray &payload, Reply reply)
+// Only a mode's own bindings act, and the user's come first: which modes there are, which one is
+// on, and what the config binds.
+void SwayStopKey::ask()
+{
+    ++m_asking;
+    send(GetBindingModes, {}, Reply::Modes);
+    send(GetBindingState, {}, Reply::Mode);
+    send(GetVersion, {}, Reply::Version);
+    send(GetConfig, {}, Reply::Config);
+}
+
+void SwayStopKey::decide(const QString &config)
+{
+    const SwayEscapeBindings user = swayEscapeBindings(config, m_configPath);
+    QString why = user.unknown;
+    if (why.isEmpty() && user.commands.contains(m_mode))
+        why = u"sway's mode \"%1\" binds Escape to: %2"_s.arg(m_mode, user.commands.value(m_mode));
+    if (why.isEmpty() && !nameable(m_mode))
+        why = u"sway's mode \"%1\" cannot be named through its IPC"_s.arg(m_mode);
+    if (!why.isEmpty()) {
+        std::fprintf(stderr, "varbelo: Esc cannot stop this run: %s\n", qPrintable(why));
+        return answer(why);
+    }
+    if (!m_modes.contains(m_mode))
+        m_modes.prepend(m_mode);
+    for (const QString &mode : std::as_const(m_modes)) {
+        if (user.commands.contains(mode)) {
+            if (!m_saidModes.contains(mode)) // once a start
+                std::fprintf(stderr, "varbelo: in sway's mode \"%s\" Esc keeps the config's: %s\n",
+                             qPrintable(mode), qPrintable(user.commands.value(mode)));
+            m_saidModes.insert(mode);
+            continue;
+        }
+        if (!nameable(mode))
+            continue;
+        m_boundModes.append(mode);
+        ++m_binding;
+        send(RunCommand, inMode(mode, BindCommand), Reply::Bound, mode);
+    }
+}
+
+// The run's one answer; a later refusal (a reload whose config now keeps Esc) is said too.
+void SwayStopKey::answer(const QString &unavailableWhy)
+{
+    if (unavailableWhy.isEmpty()) {
+        if (m_answerOwed)
+            emit bound({});
+    } else if (m_answerOwed || m_wanted) {
+        emit unavailable(unavailableWhy);
+        m_wanted = false; // said once; no binding follows for this run
+    }
+    m_answerOwed = false;
+    if (m_answerTimer)
+        m_answerTimer->stop();
+}
+
+void SwayStopKey::unbindAll()
+{
+    for (const QString &mode : std::as_const(m_boundModes))
+        send(RunCommand, inMode(mode, UnbindCommand), Reply::Unbound, mode);
+    m_boundModes.clear();
+}
+
+void SwayStopKey::send(quint32 type, const QByteArray &payload, Reply reply, const QString &mode)
 {
     if (m_fd < 0)
         return;
@@ -155,10 +212,10 @@ void SwayStopKey::send(quint32 type, const QByteArray &payload, Reply reply)
     const quint32 header[] = {quint32(payload.size()), type};
     message.append(reinterpret_cast<const char *>(header), sizeof header);
     message += payload;
-    // A few dozen bytes into an empty socket: written whole, or the socket is broken.
+    // A few dozen bytes into a socket the compositor reads: written whole, or it is broken.
     if (::send(m_fd, message.constData(), message.size(), MSG_NOSIGNAL) != message.size())
         return lose(u"its IPC socket refused a message"_s);
-    m_replies.push_back(reply);
+    m_replies.push_back({reply, mode});
 }
 
 void SwayStopKey::readMessages()
@@ -194,45 +251,65 @@ void SwayStopKey::handle(quint32 type, const QByteArray &payload)
 {
     const QJsonDocument json = QJsonDocument::fromJson(payload);
     if (type == BindingEvent) {
-        if (m_bound && json[u"binding"_s][u"command"_s].toString() == HeardCommand)
+        if (!m_boundModes.isEmpty() && json[u"binding"_s][u"command"_s].toString() == HeardCommand)
             emit pressed();
         return;
     }
-    if (m_replies.empty())
+    if (type == WorkspaceEvent) {
+        // A reload drops every binding made at run time, ours too, and may change the modes.
+        if (json[u"change"_s].toString() == u"reload" && m_wanted) {
+            m_boundModes.clear();
+            ask();
+        }
         return;
-    const Reply reply = m_replies.front();
+    }
+    if (type & 0x80000000 || m_replies.empty())
+        return;
+    const Awaited awaited = m_replies.front();
     m_replies.pop_front();
-    switch (reply) {
+    switch (awaited.reply) {
     case Reply::Subscribed:
         if (!json[u"success"_s].toBool())
             lose(u"its IPC sends no binding events"_s);
         break;
+    case Reply::Modes:
+        m_modes.clear();
+        for (const QJsonValue mode : json.array())
+            m_modes.append(mode.toString());
+        break;
     case Reply::Mode:
         m_mode = json[u"name"_s].toString();
-        send(GetConfig, {}, Reply::Config);
+        break;
+    case Reply::Version:
+        m_configPath = json[u"loaded_config_file_name"_s].toString();
         break;
     case Reply::Config:
-        m_asking = false;
-        if (!m_wanted)
-            break;
-        if (const QString command = userEscapeBinding(json[u"config"_s].toString(), m_mode);
-            !command.isEmpty()) {
-            const QString why = u"sway's mode \"%1\" binds Escape to: %2"_s.arg(m_mode, command);
-            std::fprintf(stderr, "varbelo: Esc cannot stop this run: %s\n", qPrintable(why));
-            emit unavailable(why);
-            break;
+        // A reload during the checks asked again: only the last round counts.
+        if (--m_asking == 0 && m_wanted) {
+            m_refused.clear(); // of an earlier round's bindings
+            decide(json[u"config"_s].toString());
         }
-        m_bound = true;
-        send(RunCommand, BindCommand, Reply::Bound);
         break;
     case Reply::Bound:
-        if (!json[0][u"success"_s].toBool()) {
-            m_bound = false;
-            if (m_wanted)
-                emit unavailable(u"sway refused the binding: "_s + json[0][u"error"_s].toString());
+        if (!json[0][u"success"_s].toBool() && m_refused.isEmpty())
+            m_refused = u"sway refused the binding in mode \"%1\": %2"_s.arg(
+                    awaited.mode, json[0][u"error"_s].toString());
+        // Only the last round of bindings answers: a release and a bind since then asked anew.
+        if (--m_binding > 0 || m_asking > 0)
+            break;
+        if (!m_refused.isEmpty()) {
+            unbindAll();
+            answer(std::exchange(m_refused, {}));
+        } else if (m_wanted) {
+            answer({});
         }
         break;
     case Reply::Unbound:
+        // Gone already is fine: a reload or a copy of ours took it.
+        if (const QString error = json[0][u"error"_s].toString();
+            !json[0][u"success"_s].toBool() && !error.startsWith(u"Could not find binding"))
+            std::fprintf(stderr, "varbelo: sway did not give Esc back in mode \"%s\": %s\n",
+                         qPrintable(awaited.mode), qPrintable(error));
         break;
     }
 }
@@ -246,8 +323,9 @@ void SwayStopKey::lose(const QString &why)
         m_fd = -1;
     }
     m_replies.clear();
-    m_asking = m_bound = false;
+    m_asking = m_binding = 0;
+    m_boundModes.clear();
     m_unavailable = u"sway: "_s + why;
     if (m_wanted)
-        emit unavailable(m_unavailable);
+        answer(m_unavailable);
 }

@@ -9,7 +9,12 @@ set -euo pipefail
 # rows are recorded anew through the capture layer, pointing with sway's own cursor and pressing
 # Space with wtype, and replay at the recorded spots. The second output leaves its place during a
 # run and comes back: steps where it was are missed, and land again once it is back. Esc typed
-# into another window, and varbelo --stop, each stop a run at once, letting go of a held button.
+# into another window, and varbelo --stop, each stop a run at once, letting go of a held button;
+# Esc does so in another binding mode and after a config reload too, leaves a mode whose Escape a
+# file the config includes binds alone, and no binding of it is left after a run, nor after the
+# program ended, a SIGHUP while it waited for sway at its end notwithstanding. varbelo --stop
+# refuses a lock held by another program and a FIFO in the lock's place; without XDG_RUNTIME_DIR
+# the lock's folder is the user's own.
 # Usage: sway.sh VARBELO WAYLANDRECORDER CLICKRECORDER
 VARBELO=$1
 RECORDER=$2
@@ -23,10 +28,12 @@ wayland_user
 vb=$(user_copy "$VARBELO")
 recorder=$(user_copy "$RECORDER")
 xrecorder=$(user_copy "$XRECORDER")
+printf 'mode "resize" {\n    bindsym Escape mode "default"\n}\n' >"$udir/modes.conf"
 start_sway 'output HEADLESS-1 mode 1280x720 position 0 0
 output HEADLESS-2 mode 2560x1440 scale 2 position 1280 -200
-mode "resize" {
-    bindsym Escape mode "default"
+include modes.conf
+mode "other" {
+    bindsym q mode "default"
 }'
 say "sway with outputs HEADLESS-1 at 0,0 and HEADLESS-2 at 1280,-200 (scale 2), XWayland on $xdisplay"
 
@@ -160,7 +167,19 @@ for ((i = 0; i < 30; i++)); do [ "$(toggles_drawn)" = 11111111111100 ] && break;
 [ "$(toggles_drawn)" = 11111111111100 ] \
     || fail "the typed toggles of rows 1 to 7 are drawn as $(toggles_drawn), not 11111111111100"
 say "script typed"
+# The run's Escape binding, left in any mode: unbinding it there succeeds.
+escape_gone() { # WHEN
+    local mode flags left=
+    for mode in default resize other; do
+        for flags in --release "--release --inhibited"; do
+            "${uenv[@]}" swaymsg "mode \"$mode\" unbindsym $flags Escape" >/dev/null 2>&1 \
+                && left+=" $mode ($flags)"
+        done
+    done
+    [ -z "$left" ] || fail "Escape is still bound $1, in:$left"
+}
 play_and_check "the typed script" "${typed[@]}"
+escape_gone "after a run that ended by itself"
 say "every click at its typed layout position, native and X11 windows on both outputs"
 
 # The capture layer: row 0 focused, Record, then four spots pointed at and Space held across a
@@ -280,13 +299,34 @@ stop_run() { # HOW...
 stop_run type_keys -k Escape
 grep -qx "varbelo: Esc during a run through sway's IPC" "$work/varbelo.log" \
     || fail "the program did not say that it hears Esc through sway's IPC"
-say "Esc typed into another window stopped the run"
+escape_gone "after Esc stopped the run"
+say "Esc typed into another window stopped the run, and its binding is gone"
 stop_command() { "${uenv[@]}" timeout 10 "$vb" --stop >"$work/stop.out" 2>&1; }
 stop_run stop_command
 [ ! -s "$work/stop.out" ] || fail "varbelo --stop said: $(cat "$work/stop.out")"
+escape_gone "after varbelo --stop"
 say "varbelo --stop stopped the run"
+# Esc is held in the mode the run meets, and again once a reload has dropped runtime bindings
+# (typed until it stops the run: the binding comes back a moment after the reload).
+escape_in_mode() { sway_msg mode other; type_keys -k Escape; sway_msg mode default; }
+stop_run escape_in_mode
+escape_after_reload() {
+    # Not while row 0 holds the button: sway's reload forgets a held button, and its release.
+    wait_until "row 1 released" 5 '[ "$(presses press)" = "$(presses release)" ]'
+    sway_msg reload
+    local i
+    for ((i = 0; i < 10; i++)); do
+        type_keys -k Escape
+        sleep 0.3
+        is_red "$(pixel $((vb_x + colour_x)) $((vb_y + colour_y)))" || return 0
+    done
+}
+stop_run escape_after_reload
+escape_gone "after a reload"
+say "Esc stopped runs in another mode and after a config reload"
 
-# In a mode where the user's config binds Escape, that binding stays and the run says so.
+# In a mode where the user's config (here a file it includes) binds Escape, that binding stays
+# and the run says so.
 sway_msg mode resize
 sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
 wait_line "$work/varbelo.log" "^varbelo: Esc cannot stop this run: sway's mode \"resize\" binds Escape to: mode \"default\"\$" \
@@ -298,11 +338,73 @@ is_red "$(pixel $((vb_x + colour_x)) $((vb_y + colour_y)))" || fail "the run sto
 stop_command
 say "a mode's own Escape binding is left alone, and the run says so"
 
-kill -TERM "$vb_pid"
-wait_until "the program ended" 5 '! is_running "$vb_pid"'
+# Told to end during a run, the program gives Esc back first: a SIGHUP that comes while it waits
+# for sway's answer (sway stands still meanwhile) does not end it before that. The wait is a
+# poll() of the IPC socket alone, for at most 500 ms (poll is x86-64's system call 7).
+waiting_for_sway() {
+    local call fds nfds timeout
+    read -r call fds nfds timeout _ <"/proc/$vb_pid/syscall" 2>/dev/null \
+        && [ "$call" = 7 ] && ((nfds == 1 && timeout <= 500))
+}
+before=$(grep -c '^press' "$work/rec-left.log")
+sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
+wait_until "row 0 pressed" 10 '(($(grep -c "^press" "$work/rec-left.log") > before))'
+if [ "$(uname -m)" = x86_64 ]; then
+    kill -STOP "$sway_pid"
+    kill -TERM "$vb_pid"
+    deadline=$((SECONDS + 5))
+    until waiting_for_sway; do
+        ((SECONDS < deadline)) && is_running "$vb_pid" || break
+    done
+    waiting_for_sway && kill -HUP "$vb_pid" && seen=1 || seen=0
+    kill -CONT "$sway_pid"
+    ((seen)) || { cat "/proc/$vb_pid/syscall" 2>/dev/null; fail "the program did not wait for sway's answer at its end"; }
+    wait_exit "$vb_pid" 5 || fail "the program did not end within 5 s of SIGTERM"
+    [ "$code" = 0 ] || fail "a SIGHUP while the program waited for sway at its end ended it with $code, not 0"
+else
+    kill -TERM "$vb_pid"
+    wait_until "the program ended" 5 '! is_running "$vb_pid"'
+fi
+escape_gone "after the program ended during a run"
 code=0
 stop_command || code=$?
 [ "$code" = 1 ] && grep -q 'no copy' "$work/stop.out" \
     || fail "expected varbelo --stop without a copy to say so and end with 1, got $code: $(cat "$work/stop.out")"
 say "varbelo --stop without a copy: code 1"
+
+# A lock held by another program, naming it: it gets no signal. A FIFO in the lock's place does
+# not hold the command up.
+lock=$udir/run/varbelo.lock
+# shellcheck disable=SC2016 # expanded by the inner shell
+launch holder "${uenv[@]}" sh -c 'echo $$ >"$1"; exec flock "$1" sleep 60' _ "$lock"
+holder=$last
+wait_until "flock holding the lock" 5 '[ "$(cat /proc/$holder/comm 2>/dev/null)" = flock ] && pgrep -P "$holder" >/dev/null'
+code=0
+stop_command || code=$?
+[ "$code" = 1 ] && is_running "$holder" \
+    || fail "expected varbelo --stop to leave another program that holds the lock alone and end with 1, got $code: $(cat "$work/stop.out")"
+kill -- -"$holder"
+rm -f "$lock"
+"${uenv[@]}" mkfifo "$lock"
+code=0
+stop_command || code=$?
+[ "$code" = 1 ] && grep -q 'not a lock file' "$work/stop.out" \
+    || fail "expected varbelo --stop to refuse a FIFO at the lock's path with 1, got $code: $(cat "$work/stop.out")"
+say "varbelo --stop refuses a lock held by another program, and a FIFO"
+
+# Without XDG_RUNTIME_DIR the lock's folder is the user's own, mode 0700, in the temporary
+# directory; one that someone else made there is not taken.
+"${uenv[@]}" mkdir -m 1777 "$udir/tmp"
+no_runtime_stop() { "${uenv[@]}" env -u XDG_RUNTIME_DIR TMPDIR="$udir/tmp" "$vb" --stop 2>&1 || true; }
+no_runtime_stop >/dev/null
+user_id=$("${uenv[@]}" id -u)
+[ "$(stat -c '%a %u' "$udir/tmp/varbelo-$user_id" 2>&1)" = "700 $user_id" ] \
+    || fail "expected the lock's folder $udir/tmp/varbelo-$user_id, mode 700, the user's: $(ls -ld "$udir/tmp/"* 2>&1)"
+if [ "$(id -u)" = 0 ]; then
+    rmdir "$udir/tmp/varbelo-$user_id"
+    mkdir -m 777 "$udir/tmp/varbelo-$user_id"
+    no_runtime_stop | grep -q "no folder of this user's" \
+        || fail "varbelo --stop took a lock folder that root made: $(no_runtime_stop)"
+fi
+say "without XDG_RUNTIME_DIR the lock's folder is the user's own, mode 0700"
 say PASS
