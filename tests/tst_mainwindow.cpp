@@ -394,10 +394,21 @@ void TestMainWindow::executeStartsAndStopsTheRun()
     QCOMPARE(w().Execute->palette().color(QPalette::Button), face);
     QCOMPARE(f->stopKey->releases, 1);
 
+    // With a stop key the first step waits for the desktop's answer; Stop cancels the wait.
+    f->stopKey->waits = true;
+    QTest::mouseClick(w().Execute, Qt::LeftButton);
+    QVERIFY(f->run().isRunning());
+    QVERIFY(!f->run().Clicker->isActive());
+    QVERIFY(w().Notice->text().startsWith(u"Asking the desktop for Esc"_s));
+    f->stopKey->grant();
+    QVERIFY(f->run().Clicker->isActive());
+    QCOMPARE(w().Notice->text(), QString());
+    QTest::mouseClick(w().Execute, Qt::LeftButton);
     QTest::mouseClick(w().Execute, Qt::LeftButton);
     QTest::mouseClick(w().Execute, Qt::LeftButton);
     QCOMPARE(w().Execute->text(), u"Execute"_s);
     QVERIFY(!f->run().isRunning());
+    QCOMPARE(f->stopKey->binds, 3);
 }
 
 void TestMainWindow::everyWayOfStoppingStopsTheRun_data()
@@ -494,6 +505,19 @@ void TestMainWindow::staleLockDoesNotBlock()
     }
     AutoClicker window(std::make_unique<FakeDesktopInput>(), std::make_unique<SingleInstance>(path));
     QVERIFY(window.Form_Load());
+
+    // Nowhere safe to keep a lock: the copy runs, and no box says that another one does.
+    AutoClicker unguarded(std::make_unique<FakeDesktopInput>(),
+                          std::make_unique<SingleInstance>(QString()));
+    bool boxShown = false;
+    QTimer::singleShot(0, this, [&] {
+        if (QWidget *box = QApplication::activeModalWidget()) {
+            boxShown = true;
+            box->close();
+        }
+    });
+    QVERIFY(unguarded.Form_Load());
+    QVERIFY(!boxShown);
 }
 
 QTEST_MAIN(TestMainWindow)

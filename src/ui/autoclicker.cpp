@@ -14,6 +14,7 @@
 #include "stopkey.h"
 #include "windowframe.h"
 
+#include <cstdio>
 #include <limits>
 
 #include <QApplication>
@@ -292,7 +293,13 @@ void AutoClicker::connectHandlers()
 
 bool AutoClicker::Form_Load()
 {
-    if (!m_instance->tryAcquire()) {
+    // No folder of the user's own holds the lock (another user took its name): this copy runs
+    // unguarded rather than claim that another one runs.
+    if (m_instance->lockPath().isEmpty()) {
+        std::fputs("varbelo: no folder of this user's own to keep the lock in: another copy is "
+                   "not turned away, and varbelo --stop cannot reach this one\n",
+                   stderr);
+    } else if (!m_instance->tryAcquire()) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Application"),
                         QStringLiteral("Application running."), QMessageBox::Ok);
         box.exec();
@@ -336,7 +343,7 @@ void AutoClicker::closeEvent(QCloseEvent *event)
 void AutoClicker::Execute_Click()
 {
     if (Execute->text() == IdleCaption)
-        m_playback->start();
+        m_playback->start(m_stopKey != nullptr);
     else
         m_playback->stop();
 }
