@@ -41,7 +41,9 @@ public:
     virtual bool GetCursorPos(CursorPoint &point) = 0;
     /// Moves the pointer; the move takes effect before any button event sent after it. False
     /// when the pointer could not be moved there: a button event would land somewhere else. A
-    /// position on no monitor is such a place, as the system would push the pointer to an edge.
+    /// position on no monitor is such a place, as the system would push the pointer to an edge;
+    /// so is one outside where another program confines the pointer, where the backend can
+    /// read the pointer back (one round trip a move, never in a poll).
     virtual bool SetCursorPos(std::int32_t x, std::int32_t y) = 0;
     /// Why the last SetCursorPos that returned false did, in a few words for the user.
     virtual std::string whyMoveFailed() const { return "the desktop refused to move the pointer"; }

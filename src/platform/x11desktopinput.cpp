@@ -100,7 +100,10 @@ X11DesktopInput::X11DesktopInput(Display *display)
 
     // Raw key and motion events reach the root window whatever has the focus or a grab
     // (XInput 2.1), so polls can be answered from local state without a round trip.
-    int event, error;
+    int event, error, opcode;
+    // XWayland may hand XTest's moves on to the compositor (through libei), which places the
+    // pointer a moment later: a read-back straight after the move could see the old place.
+    m_readsBack = !XQueryExtension(m_display, "XWAYLAND", &opcode, &event, &error);
     if (XQueryExtension(m_display, "XInputExtension", &m_xinputOpcode, &event, &error)) {
         int major = 2, minor = 1;
         if (XIQueryVersion(m_display, &major, &minor) == Success
@@ -194,10 +197,30 @@ bool X11DesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
         m_whyMoveFailed = noScreenAt(x, y);
         return false;
     }
-    // Screen -1: the screen the pointer is on. Flushed so the move precedes any button event.
+    // Screen -1: the screen the pointer is on.
     XTestFakeMotionEvent(m_display, -1, toWireCoordinate(rootX), toWireCoordinate(rootY),
                          CurrentTime);
-    XFlush(m_display);
+    if (!m_readsBack) {
+        XFlush(m_display); // so that the move precedes any button event
+        return true;
+    }
+    // XTest says nothing when another client's grab confines the pointer (a game, a VM viewer,
+    // a remote-desktop client): the server keeps it in the grab's window, and a press would
+    // land at its edge. The server moves the pointer before it answers this query.
+    Window root, child;
+    int seenX, seenY, windowX, windowY;
+    unsigned mask;
+    if (!XQueryPointer(m_display, m_root, &root, &child, &seenX, &seenY, &windowX, &windowY,
+                       &mask)) {
+        m_whyMoveFailed = "the pointer is on another X screen";
+        return false;
+    }
+    if (seenX != rootX || seenY != rootY) {
+        m_whyMoveFailed = "another program holds the pointer at ("
+                + std::to_string(seenX - m_originX) + ", " + std::to_string(seenY - m_originY)
+                + ')';
+        return false;
+    }
     return true;
 }
 

@@ -10,7 +10,7 @@
 // Status, ...), which clash with other code.
 typedef struct _XDisplay Display;
 
-// The desktop of an X server: moves and clicks through XTEST, the pointer read from the root
+// The desktop of an X server: moves and clicks through XTEST, each move read back from the root
 // window, keys followed through XInput2 raw events. Coordinates are relative to the primary
 // RandR monitor, as Windows counts them from the primary screen.
 class X11DesktopInput : public DesktopInput
@@ -64,6 +64,7 @@ private:
     int m_originX = 0;
     int m_originY = 0;
     std::string m_whyMoveFailed;
+    bool m_readsBack = true; // a move is checked by reading the pointer back
     int m_xinputOpcode = -1; // -1: no XInput2, keys are asked for on every poll
     WatchedKey m_keys[4];
     bool m_pressedSincePoll[SlotCount] = {};
