@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,6 +72,15 @@ public:
 inline std::string noScreenAt(std::int32_t x, std::int32_t y)
 {
     return "no screen at (" + std::to_string(x) + ", " + std::to_string(y) + ')';
+}
+
+// The pixel that a fractional pointer position (a scaled output's) lies over, along a monitor
+// length pixels long: floored, as the pointer at x 100.6 is over pixel 100, and never past the
+// monitor's last pixel, so that a spot on its edge stays on it.
+inline std::int32_t pixelUnder(double position, std::int32_t length)
+{
+    const double pixel = std::floor(position);
+    return std::int32_t(length > 0 ? std::clamp(pixel, 0.0, length - 1.0) : pixel);
 }
 
 // Returns the backend for the desktop the program runs on, or nullptr with the reason in
