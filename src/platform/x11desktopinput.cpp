@@ -69,7 +69,7 @@ std::unique_ptr<DesktopInput> X11DesktopInput::create(std::string &whyNot)
     return std::make_unique<X11DesktopInput>(display);
 }
 
-X11DesktopInput::X11DesktopInput(Display *display)
+X11DesktopInput::X11DesktopInput(Display *display, int newestRandR)
     : m_display(display),
       m_root(DefaultRootWindow(display)),
       m_keys {{XK_Shift_L, ShiftSlot},
@@ -88,10 +88,10 @@ X11DesktopInput::X11DesktopInput(Display *display)
     if (XRRQueryExtension(m_display, &m_randrEventBase, &errorBase)) {
         int major = 0, minor = 0;
         XRRQueryVersion(m_display, &major, &minor);
-        m_hasMonitors = major > 1 || (major == 1 && minor >= 5);
+        m_randrMinor = std::min(major > 1 ? 99 : minor, newestRandR);
         // Servers before RandR 1.2 refuse the CRTC and output masks.
         int mask = RRScreenChangeNotifyMask;
-        if (major > 1 || (major == 1 && minor >= 2))
+        if (m_randrMinor >= 2)
             mask |= RRCrtcChangeNotifyMask | RROutputChangeNotifyMask;
         XRRSelectInput(m_display, m_root, mask);
     } else {
@@ -342,16 +342,58 @@ void X11DesktopInput::refreshMonitors()
     m_originStale = false;
     m_originX = m_originY = 0;
     m_monitors.clear();
-    int count = 0;
-    XRRMonitorInfo *monitors =
-            m_hasMonitors ? XRRGetMonitors(m_display, m_root, True, &count) : nullptr;
-    if (!monitors) {
-        // A server that cannot name its monitors: the whole root window is the one screen.
+    if (m_randrMinor >= 5)
+        readMonitors();
+    else if (m_randrMinor >= 2)
+        readCrtcs();
+    if (m_monitors.empty()) {
+        // A server that cannot tell where its monitors lie: the whole root window is the one
+        // screen.
         const int screen = DefaultScreen(m_display);
         m_monitors.push_back(
                 {0, 0, DisplayWidth(m_display, screen), DisplayHeight(m_display, screen)});
-        return;
     }
+}
+
+// RandR 1.2 to 1.4: each lit CRTC shows one monitor; the root window also holds the gaps
+// between them and the parts beyond, where the pointer goes but nobody sees it.
+void X11DesktopInput::readCrtcs()
+{
+    XRRScreenResources *resources = XRRGetScreenResourcesCurrent(m_display, m_root);
+    if (!resources)
+        return;
+    RRCrtc primary = 0;
+    // The primary output came with RandR 1.3; a 1.2 server counts from the root's corner.
+    if (m_randrMinor >= 3) {
+        if (const RROutput output = XRRGetOutputPrimary(m_display, m_root)) {
+            if (XRROutputInfo *info = XRRGetOutputInfo(m_display, resources, output)) {
+                primary = info->crtc;
+                XRRFreeOutputInfo(info);
+            }
+        }
+    }
+    for (int i = 0; i < resources->ncrtc; ++i) {
+        XRRCrtcInfo *crtc = XRRGetCrtcInfo(m_display, resources, resources->crtcs[i]);
+        if (!crtc)
+            continue;
+        if (crtc->mode != 0 && crtc->width > 0 && crtc->height > 0) {
+            m_monitors.push_back({crtc->x, crtc->y, int(crtc->width), int(crtc->height)});
+            if (resources->crtcs[i] == primary) {
+                m_originX = crtc->x;
+                m_originY = crtc->y;
+            }
+        }
+        XRRFreeCrtcInfo(crtc);
+    }
+    XRRFreeScreenResources(resources);
+}
+
+void X11DesktopInput::readMonitors()
+{
+    int count = 0;
+    XRRMonitorInfo *monitors = XRRGetMonitors(m_display, m_root, True, &count);
+    if (!monitors)
+        return;
     for (int i = 0; i < count; ++i) {
         const XRRMonitorInfo &monitor = monitors[i];
         m_monitors.push_back({monitor.x, monitor.y, monitor.width, monitor.height});

@@ -45,6 +45,8 @@ private slots:
     void coordinatesCountFromPrimaryMonitor();
     void layoutChangeMovesOrigin();
     void moveOffEveryMonitorFails();
+    void olderRandRTakesTheCrtcs_data();
+    void olderRandRTakesTheCrtcs();
     void noDisplayGivesReason_data();
     void noDisplayGivesReason();
     void serverWithoutXtestGivesReason();
@@ -61,6 +63,7 @@ private:
     TestDisplay m_display;
     std::unique_ptr<DesktopInput> m_input;
     bool m_splitLayout = false;
+    bool m_smallCrtc = false;
 };
 
 namespace {
@@ -92,6 +95,12 @@ void TestX11DesktopInput::cleanup()
     m_display.releasePointer();
     m_display.destroyWindow();
     m_display.releaseKeys(watchedKeysyms);
+    if (m_smallCrtc) {
+        m_smallCrtc = false;
+        QVERIFY(runXrandr({"--fb", "1280x1024", "--output", "screen", "--mode", "1280x1024"}));
+        QProcess::execute("xrandr", {"--delmode", "screen", "small"});
+        QProcess::execute("xrandr", {"--rmmode", "small"});
+    }
     if (m_splitLayout) {
         m_splitLayout = false;
         QVERIFY(runXrandr({"--delmonitor", "left"}));
@@ -399,6 +408,32 @@ void TestX11DesktopInput::moveOffEveryMonitorFails()
         QCOMPARE(m_input->whyMoveFailed(), "no screen at (700, 10)");
         cleanup();
     }
+}
+
+void TestX11DesktopInput::olderRandRTakesTheCrtcs_data()
+{
+    QTest::addColumn<int>("newestRandR");
+    QTest::newRow("RandR 1.2") << 2;
+    QTest::newRow("RandR 1.4") << 4;
+}
+
+// A server without RandR 1.5's monitors still shows where its CRTCs scan out: here one 640x512
+// in a 1280x1024 root window, whose rest nobody sees.
+void TestX11DesktopInput::olderRandRTakesTheCrtcs()
+{
+    QFETCH(int, newestRandR);
+    Display *display = openConnection(nullptr);
+    QVERIFY(display);
+    X11DesktopInput input(display, newestRandR);
+    m_smallCrtc = true;
+    QCOMPARE(QProcess::execute("xrandr", {"--newmode", "small", "0", "640", "0", "0", "0", "512",
+                                          "0", "0", "0"}),
+             0);
+    QCOMPARE(QProcess::execute("xrandr", {"--addmode", "screen", "small"}), 0);
+    QVERIFY(runXrandr({"--fb", "1280x1024", "--output", "screen", "--mode", "small"}));
+    QVERIFY(input.SetCursorPos(639, 511));
+    QVERIFY(!input.SetCursorPos(700, 10));
+    QCOMPARE(input.whyMoveFailed(), noScreenAt(700, 10));
 }
 
 void TestX11DesktopInput::noDisplayGivesReason_data()
