@@ -426,8 +426,9 @@ void TestX11DesktopInput::olderRandRTakesTheCrtcs()
     QVERIFY(display);
     X11DesktopInput input(display, newestRandR);
     m_smallCrtc = true;
-    QCOMPARE(QProcess::execute("xrandr", {"--newmode", "small", "0", "640", "0", "0", "0", "512",
-                                          "0", "0", "0"}),
+    QCOMPARE(QProcess::execute(
+                     "xrandr",
+                     {"--newmode", "small", "0", "640", "0", "0", "0", "512", "0", "0", "0"}),
              0);
     QCOMPARE(QProcess::execute("xrandr", {"--addmode", "screen", "small"}), 0);
     QVERIFY(runXrandr({"--fb", "1280x1024", "--output", "screen", "--mode", "small"}));
