@@ -306,12 +306,16 @@ void TestCapture::layerCapturesWhereDesktopIsHidden()
             surfaces << widget;
     QCOMPARE(surfaces.size(), QGuiApplication::screens().size());
     QWidget *surface = surfaces.last();
-    QMouseEvent move(QEvent::MouseMove, QPointF(30, 40), surface->mapToGlobal(QPointF(30, 40)),
-                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    // Within the last column, as a scaled output reports it: the pixel under the pointer, on
+    // this screen.
+    const QRect screen = surface->screen()->geometry();
+    const QPointF local(screen.width() - 0.4, 40.7);
+    QMouseEvent move(QEvent::MouseMove, local, surface->mapToGlobal(local), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(surface, &move);
     QTest::keyPress(surface, Qt::Key_Space);
     poll();
-    const QPoint at = surface->screen()->geometry().topLeft() + QPoint(30, 40);
+    const QPoint at = screen.topLeft() + QPoint(screen.width() - 1, 40);
     QCOMPARE(w().XPos[0]->text(), QString::number(at.x()));
     QCOMPARE(w().YPos[0]->text(), QString::number(at.y()));
     QCOMPARE(w().Label4->text(), u"X: "_s + QString::number(at.x()));

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -41,7 +43,9 @@ public:
     virtual bool GetCursorPos(CursorPoint &point) = 0;
     /// Moves the pointer; the move takes effect before any button event sent after it. False
     /// when the pointer could not be moved there: a button event would land somewhere else. A
-    /// position on no monitor is such a place, as the system would push the pointer to an edge.
+    /// position on no monitor is such a place, as the system would push the pointer to an edge;
+    /// so is one outside where another program confines the pointer, where the backend can
+    /// read the pointer back (one round trip a move, never in a poll).
     virtual bool SetCursorPos(std::int32_t x, std::int32_t y) = 0;
     /// Why the last SetCursorPos that returned false did, in a few words for the user.
     virtual std::string whyMoveFailed() const { return "the desktop refused to move the pointer"; }
@@ -68,6 +72,15 @@ public:
 inline std::string noScreenAt(std::int32_t x, std::int32_t y)
 {
     return "no screen at (" + std::to_string(x) + ", " + std::to_string(y) + ')';
+}
+
+// The pixel that a fractional pointer position (a scaled output's) lies over, along a monitor
+// length pixels long: floored, as the pointer at x 100.6 is over pixel 100, and never past the
+// monitor's last pixel, so that a spot on its edge stays on it.
+inline std::int32_t pixelUnder(double position, std::int32_t length)
+{
+    const double pixel = std::floor(position);
+    return std::int32_t(length > 0 ? std::clamp(pixel, 0.0, length - 1.0) : pixel);
 }
 
 // Returns the backend for the desktop the program runs on, or nullptr with the reason in

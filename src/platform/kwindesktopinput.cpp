@@ -4,6 +4,7 @@
 #include "fake-input-client-protocol.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <linux/input-event-codes.h>
 #include <wayland-client.h>
@@ -37,6 +38,12 @@ std::unique_ptr<DesktopInput> KWinDesktopInput::create(std::string &whyNot)
         whyNot = "KWin closed the connection when asked for fake input";
         return nullptr;
     }
+    // Said once, at start: every step then goes to KWin as it is, and one off every monitor is
+    // clicked at the nearest edge instead of missed.
+    if (!input->m_layout.hasManager())
+        std::fprintf(stderr,
+                     "varbelo: KWin offers no xdg-output, so where the monitors lie cannot be "
+                     "told: a step off every monitor is clicked at the nearest edge\n");
     return input;
 }
 

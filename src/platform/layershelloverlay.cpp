@@ -390,8 +390,8 @@ void LayerShellOverlay::pointerAt(wl_fixed_t x, wl_fixed_t y)
         return;
     // The output's place in the layout plus the position on it: the numbers the compositor's
     // own pointer and the virtual pointer both move in.
-    emit pointerMoved(output->x + int(std::lround(wl_fixed_to_double(x))),
-                      output->y + int(std::lround(wl_fixed_to_double(y))));
+    emit pointerMoved(output->x + pixelUnder(wl_fixed_to_double(x), output->width),
+                      output->y + pixelUnder(wl_fixed_to_double(y), output->height));
 }
 
 void LayerShellOverlay::keymap(void *self, wl_keyboard *, std::uint32_t format, std::int32_t fd,

@@ -90,7 +90,6 @@ QRect streamArea(const QVariantMap &properties)
         }
         return QPoint(a, b);
     };
-    // "position" is optional: a stream without one starts at the origin.
     const QPoint size = pair(u"size"_s);
     return QRect(pair(u"position"_s), QSize(size.x(), size.y()));
 }
@@ -203,12 +202,19 @@ bool PortalDesktopInput::start(QString &whyNot)
             streams >> stream.node >> properties;
             streams.endStructure();
             stream.area = streamArea(properties);
+            stream.placed = properties.contains(u"position"_s);
             if (!stream.area.isEmpty())
                 m_streams.push_back(stream);
         }
         streams.endArray();
     }
-    if (m_streams.empty()) {
+    // "position" is optional. The one stream without it is the whole desktop, at the origin; of
+    // several, one without it lies where nothing here can tell, and a move guessed onto it
+    // would click on another monitor's spot.
+    if (m_streams.size() == 1)
+        m_streams.front().placed = true;
+    m_unplacedStreams = int(std::erase_if(m_streams, [](const Stream &s) { return !s.placed; }));
+    if (m_streams.empty() && m_unplacedStreams == 0) {
         whyNot = u"the desktop shared no monitor, so positions on it cannot be reached"_s;
         return false;
     }
@@ -388,6 +394,9 @@ bool PortalDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
         }
     }
     m_whyMoveFailed = QString::fromStdString(noScreenAt(x, y));
+    if (m_unplacedStreams > 0)
+        m_whyMoveFailed += u": the desktop did not say where %1 of the shared monitors lie"_s.arg(
+                m_unplacedStreams);
     return false;
 }
 

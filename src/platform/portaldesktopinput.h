@@ -47,6 +47,7 @@ private:
         uint node; // the PipeWire node the portal names the monitor by
         QRect area; // where it lies on the desktop
         double scale = 1; // stream positions per desktop unit
+        bool placed = true; // false: the portal did not say where it lies
     };
 
     PortalDesktopInput();
@@ -65,6 +66,7 @@ private:
     QDBusConnection m_bus;
     QString m_session; // the portal session's object path
     std::vector<Stream> m_streams;
+    int m_unplacedStreams = 0; // monitors shared without a position: no move can reach them
     bool m_buttonDown = false;
     bool m_lost = false; // the session is over: calls do nothing
     QString m_whyLost;

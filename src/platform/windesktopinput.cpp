@@ -91,10 +91,23 @@ bool WinDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
         m_whyMoveFailed = noScreenAt(x, y);
         return false;
     }
-    if (::SetCursorPos(x, y))
-        return true;
-    m_whyMoveFailed = whyMoveWasRefused(::GetLastError());
-    return false;
+    if (!::SetCursorPos(x, y)) {
+        m_whyMoveFailed = whyMoveWasRefused(::GetLastError());
+        return false;
+    }
+    // Under another program's ClipCursor (a game, a VM viewer, a remote-desktop client) the call
+    // succeeds and leaves the pointer at the clip rectangle's edge, where a press would land.
+    POINT seen {};
+    if (!::GetCursorPos(&seen)) {
+        m_whyMoveFailed = whyMoveWasRefused(::GetLastError());
+        return false;
+    }
+    if (seen.x != x || seen.y != y) {
+        m_whyMoveFailed = "another program holds the pointer at (" + std::to_string(seen.x) + ", "
+                + std::to_string(seen.y) + ')';
+        return false;
+    }
+    return true;
 }
 
 // Windows says no more than "access denied"; what else holds at that moment tells why.

@@ -69,7 +69,7 @@ std::unique_ptr<DesktopInput> X11DesktopInput::create(std::string &whyNot)
     return std::make_unique<X11DesktopInput>(display);
 }
 
-X11DesktopInput::X11DesktopInput(Display *display)
+X11DesktopInput::X11DesktopInput(Display *display, int newestRandR)
     : m_display(display),
       m_root(DefaultRootWindow(display)),
       m_keys {{XK_Shift_L, ShiftSlot},
@@ -88,10 +88,10 @@ X11DesktopInput::X11DesktopInput(Display *display)
     if (XRRQueryExtension(m_display, &m_randrEventBase, &errorBase)) {
         int major = 0, minor = 0;
         XRRQueryVersion(m_display, &major, &minor);
-        m_hasMonitors = major > 1 || (major == 1 && minor >= 5);
+        m_randrMinor = std::min(major > 1 ? 99 : minor, newestRandR);
         // Servers before RandR 1.2 refuse the CRTC and output masks.
         int mask = RRScreenChangeNotifyMask;
-        if (major > 1 || (major == 1 && minor >= 2))
+        if (m_randrMinor >= 2)
             mask |= RRCrtcChangeNotifyMask | RROutputChangeNotifyMask;
         XRRSelectInput(m_display, m_root, mask);
     } else {
@@ -100,7 +100,10 @@ X11DesktopInput::X11DesktopInput(Display *display)
 
     // Raw key and motion events reach the root window whatever has the focus or a grab
     // (XInput 2.1), so polls can be answered from local state without a round trip.
-    int event, error;
+    int event, error, opcode;
+    // XWayland may hand XTest's moves on to the compositor (through libei), which places the
+    // pointer a moment later: a read-back straight after the move could see the old place.
+    m_readsBack = !XQueryExtension(m_display, "XWAYLAND", &opcode, &event, &error);
     if (XQueryExtension(m_display, "XInputExtension", &m_xinputOpcode, &event, &error)) {
         int major = 2, minor = 1;
         if (XIQueryVersion(m_display, &major, &minor) == Success
@@ -194,10 +197,30 @@ bool X11DesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
         m_whyMoveFailed = noScreenAt(x, y);
         return false;
     }
-    // Screen -1: the screen the pointer is on. Flushed so the move precedes any button event.
+    // Screen -1: the screen the pointer is on.
     XTestFakeMotionEvent(m_display, -1, toWireCoordinate(rootX), toWireCoordinate(rootY),
                          CurrentTime);
-    XFlush(m_display);
+    if (!m_readsBack) {
+        XFlush(m_display); // so that the move precedes any button event
+        return true;
+    }
+    // XTest says nothing when another client's grab confines the pointer (a game, a VM viewer,
+    // a remote-desktop client): the server keeps it in the grab's window, and a press would
+    // land at its edge. The server moves the pointer before it answers this query.
+    Window root, child;
+    int seenX, seenY, windowX, windowY;
+    unsigned mask;
+    if (!XQueryPointer(m_display, m_root, &root, &child, &seenX, &seenY, &windowX, &windowY,
+                       &mask)) {
+        m_whyMoveFailed = "the pointer is on another X screen";
+        return false;
+    }
+    if (seenX != rootX || seenY != rootY) {
+        m_whyMoveFailed = "another program holds the pointer at ("
+                + std::to_string(seenX - m_originX) + ", " + std::to_string(seenY - m_originY)
+                + ')';
+        return false;
+    }
     return true;
 }
 
@@ -319,16 +342,58 @@ void X11DesktopInput::refreshMonitors()
     m_originStale = false;
     m_originX = m_originY = 0;
     m_monitors.clear();
-    int count = 0;
-    XRRMonitorInfo *monitors =
-            m_hasMonitors ? XRRGetMonitors(m_display, m_root, True, &count) : nullptr;
-    if (!monitors) {
-        // A server that cannot name its monitors: the whole root window is the one screen.
+    if (m_randrMinor >= 5)
+        readMonitors();
+    else if (m_randrMinor >= 2)
+        readCrtcs();
+    if (m_monitors.empty()) {
+        // A server that cannot tell where its monitors lie: the whole root window is the one
+        // screen.
         const int screen = DefaultScreen(m_display);
         m_monitors.push_back(
                 {0, 0, DisplayWidth(m_display, screen), DisplayHeight(m_display, screen)});
-        return;
     }
+}
+
+// RandR 1.2 to 1.4: each lit CRTC shows one monitor; the root window also holds the gaps
+// between them and the parts beyond, where the pointer goes but nobody sees it.
+void X11DesktopInput::readCrtcs()
+{
+    XRRScreenResources *resources = XRRGetScreenResourcesCurrent(m_display, m_root);
+    if (!resources)
+        return;
+    RRCrtc primary = 0;
+    // The primary output came with RandR 1.3; a 1.2 server counts from the root's corner.
+    if (m_randrMinor >= 3) {
+        if (const RROutput output = XRRGetOutputPrimary(m_display, m_root)) {
+            if (XRROutputInfo *info = XRRGetOutputInfo(m_display, resources, output)) {
+                primary = info->crtc;
+                XRRFreeOutputInfo(info);
+            }
+        }
+    }
+    for (int i = 0; i < resources->ncrtc; ++i) {
+        XRRCrtcInfo *crtc = XRRGetCrtcInfo(m_display, resources, resources->crtcs[i]);
+        if (!crtc)
+            continue;
+        if (crtc->mode != 0 && crtc->width > 0 && crtc->height > 0) {
+            m_monitors.push_back({crtc->x, crtc->y, int(crtc->width), int(crtc->height)});
+            if (resources->crtcs[i] == primary) {
+                m_originX = crtc->x;
+                m_originY = crtc->y;
+            }
+        }
+        XRRFreeCrtcInfo(crtc);
+    }
+    XRRFreeScreenResources(resources);
+}
+
+void X11DesktopInput::readMonitors()
+{
+    int count = 0;
+    XRRMonitorInfo *monitors = XRRGetMonitors(m_display, m_root, True, &count);
+    if (!monitors)
+        return;
     for (int i = 0; i < count; ++i) {
         const XRRMonitorInfo &monitor = monitors[i];
         m_monitors.push_back({monitor.x, monitor.y, monitor.width, monitor.height});

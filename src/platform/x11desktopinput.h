@@ -10,7 +10,7 @@
 // Status, ...), which clash with other code.
 typedef struct _XDisplay Display;
 
-// The desktop of an X server: moves and clicks through XTEST, the pointer read from the root
+// The desktop of an X server: moves and clicks through XTEST, each move read back from the root
 // window, keys followed through XInput2 raw events. Coordinates are relative to the primary
 // RandR monitor, as Windows counts them from the primary screen.
 class X11DesktopInput : public DesktopInput
@@ -18,8 +18,9 @@ class X11DesktopInput : public DesktopInput
 public:
     /// The backend on the display DISPLAY names, or nullptr with the reason in whyNot.
     static std::unique_ptr<DesktopInput> create(std::string &whyNot);
-    /// Takes over an open connection that has the XTEST extension.
-    explicit X11DesktopInput(Display *display);
+    /// Takes over an open connection that has the XTEST extension. RandR is used up to version
+    /// 1.newestRandR: a test gives an older one to see what older servers get.
+    explicit X11DesktopInput(Display *display, int newestRandR = 99);
     ~X11DesktopInput() override;
 
     bool GetCursorPos(CursorPoint &point) override;
@@ -46,13 +47,15 @@ private:
     void processEventsOncePerPoll();
     void handleKeyEvent(unsigned keycode, bool press);
     void refreshMonitors();
+    void readMonitors();
+    void readCrtcs();
     void findKeycodes();
     void seedKeyState();
 
     Display *m_display;
     unsigned long m_root;
     int m_randrEventBase = -1; // -1: no RandR, the layout is never asked for
-    bool m_hasMonitors = false; // RandR 1.5: the server can name a primary monitor
+    int m_randrMinor = -1; // RandR 1.x: 5 names the monitors, 2 at least shows the CRTCs
     // The monitors in root coordinates, and the primary one's corner, kept until the layout
     // changes: a move needs them, a poll must not wait for the server to tell them.
     struct Monitor
@@ -64,6 +67,7 @@ private:
     int m_originX = 0;
     int m_originY = 0;
     std::string m_whyMoveFailed;
+    bool m_readsBack = true; // a move is checked by reading the pointer back
     int m_xinputOpcode = -1; // -1: no XInput2, keys are asked for on every poll
     WatchedKey m_keys[4];
     bool m_pressedSincePoll[SlotCount] = {};

@@ -164,8 +164,9 @@ bool CaptureLayer::eventFilter(QObject *watched, QEvent *event)
         // Layout coordinates: the surface's screen's place in the layout plus the position on
         // it, the same numbers the compositor's own input takes.
         const QPointF local = static_cast<QSinglePointEvent *>(event)->position();
-        const QPoint origin = surface->screen()->geometry().topLeft();
-        m_pointer = {origin.x() + qRound(local.x()), origin.y() + qRound(local.y())};
+        const QRect screen = surface->screen()->geometry();
+        m_pointer = {screen.x() + pixelUnder(local.x(), screen.width()),
+                     screen.y() + pixelUnder(local.y(), screen.height())};
         m_pointerSeen = true;
         return true;
     }

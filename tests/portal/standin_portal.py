@@ -8,8 +8,8 @@ notes whether it came before the caller's first portal call. It says and does wh
 xdg-desktop-portal-gnome 43 does (src/gnomescreencast.c, remotedesktop.c):
 each stream's position and size are mutter's Parameters of it, the streams are listed last
 recorded first, and input goes on to mutter unchanged, without waiting for its answer.
-The test steers it through org.varbelo.test.StandIn: the answer the prompt gives, the end of
-every session and the log of the requests and their options; and it lends the test the desktop's
+The test steers it through org.varbelo.test.StandIn: the answer the prompt gives, whether the
+streams tell their positions, the end of every session and the log of the requests and their options; and it lends the test the desktop's
 own mouse and keyboard. Usage: standin_portal.py [SCALE]: with SCALE, the monitors are first laid
 side by side in the order of their connectors, the last one at that scale.
 """
@@ -141,6 +141,7 @@ class Session(dbus.service.Object):
 
 class Portal(dbus.service.Object):
     answer = 0
+    positions = True  # whether the streams say where they lie (the portal may leave it out)
     sessions = {}
     calls = []
     callers = set()  # who made a portal call: the host registry wants the app id before that
@@ -206,7 +207,8 @@ class Portal(dbus.service.Object):
             session.streams[int(node)] = stream.object_path
             streams.append((index, (node, {
                 'id': str(index), 'source_type': dbus.UInt32(1),
-                **{key: dbus.Struct(params[key], signature='ii') for key in ('position', 'size')}
+                **{key: dbus.Struct(params[key], signature='ii') for key in (
+                    ('position', 'size') if self.positions else ('size',))}
             })))
             if len(streams) == len(monitors):
                 results = {'devices': dbus.UInt32(2), 'streams': dbus.Array(
@@ -238,6 +240,10 @@ class Portal(dbus.service.Object):
     @dbus.service.method(TEST, in_signature='u')
     def SetAnswer(self, code):
         self.answer = code
+
+    @dbus.service.method(TEST, in_signature='b')
+    def SetPositions(self, given):
+        self.positions = given
 
     @dbus.service.method(TEST)
     def CloseSessions(self):

@@ -53,6 +53,7 @@ private slots:
     void initTestCase();
     void grantedClicksLand();
     void refusedGrantGivesReason();
+    void streamsWithoutPositionAreNowhere();
     void closedSessionLeavesNoButtonHeld();
 
 private:
@@ -123,6 +124,20 @@ void TestPortalDesktopInput::refusedGrantGivesReason()
     QVERIFY(!PortalDesktopInput::create(whyNot));
     m_standIn.call(u"SetAnswer"_s, 0u);
     QCOMPARE(whyNot, "remote control was not granted: the desktop's prompt was cancelled");
+}
+
+// Two streams without a position: neither may be taken to lie at the origin, where a press meant
+// for one would land on the other.
+void TestPortalDesktopInput::streamsWithoutPositionAreNowhere()
+{
+    m_standIn.call(u"SetPositions"_s, false);
+    std::string whyNot;
+    std::unique_ptr<DesktopInput> input = PortalDesktopInput::create(whyNot);
+    m_standIn.call(u"SetPositions"_s, true);
+    QVERIFY2(input, whyNot.c_str());
+    QVERIFY(!input->SetCursorPos(100, 150));
+    QCOMPARE(input->whyMoveFailed(),
+             "no screen at (100, 150): the desktop did not say where 2 of the shared monitors lie");
 }
 
 void TestPortalDesktopInput::closedSessionLeavesNoButtonHeld()

@@ -388,6 +388,27 @@ void testPointer(DesktopInput &input)
               std::string("pointer set to ") + c.where + ' ' + point(c.x, c.y) + " reads back "
                       + point(read.x, read.y));
     }
+
+    // One past the last column or row lies on no monitor: Windows would clamp and succeed.
+    for (const POINT beyond : {POINT {width, 5}, POINT {5, height}}) {
+        const bool moved = input.SetCursorPos(beyond.x, beyond.y);
+        check(!moved && input.whyMoveFailed() == noScreenAt(beyond.x, beyond.y),
+              "a move to " + point(beyond.x, beyond.y) + " fails, saying \""
+                      + input.whyMoveFailed() + '"');
+    }
+
+    // A program that confines the pointer to the left half, as games and VM viewers do: Windows
+    // leaves the pointer at the clip's edge and says it moved, so the press would land there.
+    const RECT leftHalf {0, 0, width / 2, height};
+    ::ClipCursor(&leftHalf);
+    const bool moved = input.SetCursorPos(width * 3 / 4, height / 2);
+    const std::string why = input.whyMoveFailed();
+    const bool insideMoved = input.SetCursorPos(width / 4, height / 2);
+    ::ClipCursor(nullptr);
+    const std::string edge = std::to_string(width / 2 - 1) + ", " + std::to_string(height / 2);
+    check(!moved && why == "another program holds the pointer at (" + edge + ')' && insideMoved,
+          "a move beyond the clip rectangle fails, saying \"" + why
+                  + "\"; one inside it still moves");
 }
 
 void testButtons(DesktopInput &input)

@@ -122,6 +122,37 @@ void TestDisplay::releaseKeys(const std::vector<unsigned long> &keysyms)
     XSync(m_display, False);
 }
 
+bool TestDisplay::confinePointer(int x, int y, int width, int height, int timeoutMs)
+{
+    releasePointer();
+    XSetWindowAttributes attributes {};
+    attributes.override_redirect = True;
+    attributes.event_mask = StructureNotifyMask;
+    // Input-only: it must be viewable to confine to, and must hide nothing of the screen.
+    m_confinement = XCreateWindow(m_display, DefaultRootWindow(m_display), x, y, unsigned(width),
+                                  unsigned(height), 0, CopyFromParent, InputOnly, CopyFromParent,
+                                  CWOverrideRedirect | CWEventMask, &attributes);
+    XMapRaised(m_display, m_confinement);
+    XEvent event;
+    if (!waitForEvent(m_display, event, timeoutMs, [this](const XEvent &e) {
+            return e.type == MapNotify && e.xmap.window == m_confinement;
+        }))
+        return false;
+    return XGrabPointer(m_display, m_confinement, False, ButtonPressMask, GrabModeAsync,
+                        GrabModeAsync, m_confinement, None, CurrentTime)
+            == GrabSuccess;
+}
+
+void TestDisplay::releasePointer()
+{
+    if (!m_confinement)
+        return;
+    XUngrabPointer(m_display, CurrentTime);
+    XDestroyWindow(m_display, m_confinement);
+    XSync(m_display, True);
+    m_confinement = 0;
+}
+
 void TestDisplay::grabServer()
 {
     XGrabServer(m_display);
@@ -152,6 +183,13 @@ bool TestDisplay::waitForLayoutChange(int timeoutMs)
 Display *openConnection(const char *name)
 {
     return XOpenDisplay(name);
+}
+
+unsigned long requestsSent(Display *display, const std::function<void()> &work)
+{
+    const unsigned long first = XNextRequest(display);
+    work();
+    return XNextRequest(display) - first;
 }
 
 void cutConnection(Display *display)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,11 @@ public:
     /// Releases every key of keysyms that is down.
     void releaseKeys(const std::vector<unsigned long> &keysyms);
 
+    /// Holds the pointer inside a strip of the screen, as a game or a VM viewer does: an
+    /// active grab confined to a window there. False if the grab was refused.
+    bool confinePointer(int x, int y, int width, int height, int timeoutMs);
+    void releasePointer();
+
     /// While grabbed, the server answers no other client.
     void grabServer();
     void ungrabServer();
@@ -59,9 +65,12 @@ public:
 private:
     Display *m_display;
     unsigned long m_window = 0;
+    unsigned long m_confinement = 0;
 };
 
 /// A connection for a backend to take over; nullptr if the server cannot be reached.
 Display *openConnection(const char *name);
+/// How many requests work sends on the connection.
+unsigned long requestsSent(Display *display, const std::function<void()> &work);
 /// Cuts a connection as a broken network would, while the server runs on.
 void cutConnection(Display *display);

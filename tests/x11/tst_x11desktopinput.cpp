@@ -38,12 +38,14 @@ private slots:
     void tapBetweenPollsReadsOnce_data();
     void tapBetweenPollsReadsOnce();
     void keyHeldBeforeStartReadsDown();
-    void pollsAndMovesNeedNoRoundTrip();
+    void moveHeldBackByAGrabFails();
+    void pollsNeedNoRoundTripAndAMoveOne();
     void pointerIsAskedForOnlyAfterAMove();
     void coordinatesCountFromPrimaryMonitor_data();
     void coordinatesCountFromPrimaryMonitor();
     void layoutChangeMovesOrigin();
     void moveOffEveryMonitorFails();
+    void olderRandRTakesTheCrtcs();
     void noDisplayGivesReason_data();
     void noDisplayGivesReason();
     void serverWithoutXtestGivesReason();
@@ -60,6 +62,7 @@ private:
     TestDisplay m_display;
     std::unique_ptr<DesktopInput> m_input;
     bool m_splitLayout = false;
+    bool m_smallCrtc = false;
 };
 
 namespace {
@@ -88,8 +91,15 @@ void TestX11DesktopInput::init()
 void TestX11DesktopInput::cleanup()
 {
     m_display.ungrabServer();
+    m_display.releasePointer();
     m_display.destroyWindow();
     m_display.releaseKeys(watchedKeysyms);
+    if (m_smallCrtc) {
+        m_smallCrtc = false;
+        QVERIFY(runXrandr({"--fb", "1280x1024", "--output", "screen", "--mode", "1280x1024"}));
+        QProcess::execute("xrandr", {"--delmode", "screen", "small"});
+        QProcess::execute("xrandr", {"--rmmode", "small"});
+    }
     if (m_splitLayout) {
         m_splitLayout = false;
         QVERIFY(runXrandr({"--delmonitor", "left"}));
@@ -108,8 +118,10 @@ void TestX11DesktopInput::moveIsReadBack_data()
     QTest::newRow("last pixel") << 1279 << 1023 << 1279 << 1023;
     // On no monitor: the pointer stays where it was (640, 512), not pushed to an edge.
     QTest::newRow("beyond the top-left corner") << -50 << -7 << 640 << 512;
-    // 65636 would wrap to 100 if sent as the protocol's 16-bit value.
-    QTest::newRow("beyond 16 bits") << 65636 << 5 << 640 << 512;
+    QTest::newRow("one past the last column") << 1280 << 5 << 640 << 512;
+    QTest::newRow("one past the last row") << 5 << 1024 << 640 << 512;
+    // The protocol's 16-bit field would carry 65636 as 100, a spot on the screen.
+    QTest::newRow("wrapping to the screen in 16 bits") << 65636 << 5 << 640 << 512;
 }
 
 void TestX11DesktopInput::moveIsReadBack()
@@ -121,6 +133,8 @@ void TestX11DesktopInput::moveIsReadBack()
 
     m_display.warpPointer(640, 512);
     QCOMPARE(m_input->SetCursorPos(x, y), x == rootX);
+    if (x != rootX)
+        QCOMPARE(m_input->whyMoveFailed(), noScreenAt(x, y));
     // Nothing else from the backend follows: the move must have left on its own.
     int seenX = 0, seenY = 0;
     QTRY_VERIFY_WITH_TIMEOUT(m_display.pointer(seenX, seenY) && seenX == rootX && seenY == rootY,
@@ -232,20 +246,37 @@ void TestX11DesktopInput::keyHeldBeforeStartReadsDown()
     QCOMPARE(input->GetAsyncKeyState(ShiftKey), 0);
 }
 
-void TestX11DesktopInput::pollsAndMovesNeedNoRoundTrip()
+// Another client's active grab confined to a strip (x 0..949), as a game or a VM viewer holds
+// the pointer: XTest's move "succeeds" and the server leaves the pointer at the strip's edge.
+void TestX11DesktopInput::moveHeldBackByAGrabFails()
 {
+    m_display.warpPointer(400, 300);
+    QVERIFY(m_display.confinePointer(0, 0, 950, 1024, timeoutMs));
+    QVERIFY(!m_input->SetCursorPos(1100, 500));
+    QCOMPARE(m_input->whyMoveFailed(), "another program holds the pointer at (949, 500)");
+    QVERIFY(m_input->SetCursorPos(100, 200));
+}
+
+void TestX11DesktopInput::pollsNeedNoRoundTripAndAMoveOne()
+{
+    Display *display = openConnection(nullptr);
+    QVERIFY(display);
+    X11DesktopInput input(display);
     CursorPoint point;
-    QVERIFY(m_input->GetCursorPos(point));
+    QVERIFY(input.SetCursorPos(1, 2)); // Xlib asks about XTest on its first use
     // The program polls the keys every 50 ms while idle: that must not wait for the server.
-    QVERIFY2(completesWhileServerGrabbed([this] {
+    QVERIFY2(completesWhileServerGrabbed([&input] {
                  for (int i = 0; i < 100; ++i) {
                      for (int vKey : watchedKeys)
-                         m_input->GetAsyncKeyState(vKey);
+                         input.GetAsyncKeyState(vKey);
                  }
-                 m_input->SetCursorPos(33, 44);
              }),
              "the backend waited for the server");
-    QVERIFY(m_input->GetCursorPos(point));
+    // A move is the motion and the one query that reads it back.
+    bool moved = false;
+    QCOMPARE(requestsSent(display, [&] { moved = input.SetCursorPos(33, 44); }), 2ul);
+    QVERIFY(moved);
+    QVERIFY(input.GetCursorPos(point));
     QCOMPARE(point.x, 33);
     QCOMPARE(point.y, 44);
 }
@@ -319,20 +350,27 @@ void TestX11DesktopInput::coordinatesCountFromPrimaryMonitor()
 
 void TestX11DesktopInput::layoutChangeMovesOrigin()
 {
+    Display *display = openConnection(nullptr);
+    QVERIFY(display);
+    X11DesktopInput input(display);
+    QVERIFY(input.SetCursorPos(1, 2)); // Xlib asks about XTest on its first use
     CursorPoint point;
     m_display.warpPointer(100, 10);
-    QVERIFY(m_input->GetCursorPos(point));
+    QVERIFY(input.GetCursorPos(point));
     QCOMPARE(point.x, 100);
 
     setSplitLayout();
     if (QTest::currentTestFailed())
         return;
-    QVERIFY(m_input->GetCursorPos(point));
+    QVERIFY(input.GetCursorPos(point));
     QCOMPARE(point.x, -540);
-    // The origin is kept between calls rather than asked for on each.
-    QVERIFY(completesWhileServerGrabbed([this] { m_input->SetCursorPos(-530, 20); }));
+    // The origin is kept between calls rather than asked for on each: the move and its
+    // read-back only.
+    bool moved = false;
+    QCOMPARE(requestsSent(display, [&] { moved = input.SetCursorPos(-530, 20); }), 2ul);
+    QVERIFY(moved);
     int seenX, seenY;
-    QVERIFY(m_input->GetCursorPos(point));
+    QVERIFY(input.GetCursorPos(point));
     QVERIFY(m_display.pointer(seenX, seenY));
     QCOMPARE(seenX, 110);
     QCOMPARE(seenY, 20);
@@ -341,11 +379,11 @@ void TestX11DesktopInput::layoutChangeMovesOrigin()
     m_splitLayout = false;
     QVERIFY(runXrandr({"--delmonitor", "right"}));
     QVERIFY(runXrandr({"--delmonitor", "left"}));
-    QVERIFY(m_input->GetCursorPos(point));
+    QVERIFY(input.GetCursorPos(point));
     QCOMPARE(point.x, 110);
     QCOMPARE(point.y, 20);
-    QVERIFY(m_input->SetCursorPos(5, 6));
-    QVERIFY(m_input->GetCursorPos(point));
+    QVERIFY(input.SetCursorPos(5, 6));
+    QVERIFY(input.GetCursorPos(point));
     QVERIFY(m_display.pointer(seenX, seenY));
     QCOMPARE(seenX, 5);
     QCOMPARE(seenY, 6);
@@ -358,15 +396,36 @@ void TestX11DesktopInput::moveOffEveryMonitorFails()
     QVERIFY(runXrandr({"--setmonitor", "left", "640/170x1024/270+0+0", "screen"}));
     QVERIFY(runXrandr({"--setmonitor", "right", "540/143x1024/270+740+0", "none"}));
     for (const bool split : {true, false}) {
-        for (const int x : {639, 700, 740}) {
-            QCOMPARE(m_input->SetCursorPos(x, 10), !split || x != 700);
+        // 640: the first column past the left monitor.
+        for (const int x : {639, 640, 700, 740}) {
+            const bool inGap = split && x >= 640 && x < 740;
+            QCOMPARE(m_input->SetCursorPos(x, 10), !inGap);
             CursorPoint point;
             QVERIFY(m_input->GetCursorPos(point));
-            QCOMPARE(point.x, split && x == 700 ? 639 : x);
+            QCOMPARE(point.x, inGap ? 639 : x);
         }
         QCOMPARE(m_input->whyMoveFailed(), "no screen at (700, 10)");
         cleanup();
     }
+}
+
+// A server with RandR 1.4 (no monitors yet) still shows where its CRTCs scan out: here one
+// 640x512 in a 1280x1024 root window, whose rest nobody sees.
+void TestX11DesktopInput::olderRandRTakesTheCrtcs()
+{
+    Display *display = openConnection(nullptr);
+    QVERIFY(display);
+    X11DesktopInput input(display, 4);
+    m_smallCrtc = true;
+    QCOMPARE(QProcess::execute(
+                     "xrandr",
+                     {"--newmode", "small", "0", "640", "0", "0", "0", "512", "0", "0", "0"}),
+             0);
+    QCOMPARE(QProcess::execute("xrandr", {"--addmode", "screen", "small"}), 0);
+    QVERIFY(runXrandr({"--fb", "1280x1024", "--output", "screen", "--mode", "small"}));
+    QVERIFY(input.SetCursorPos(639, 511));
+    QVERIFY(!input.SetCursorPos(700, 10));
+    QCOMPARE(input.whyMoveFailed(), noScreenAt(700, 10));
 }
 
 void TestX11DesktopInput::noDisplayGivesReason_data()
