@@ -32,11 +32,7 @@ out=$(cd "$out" && pwd)
 
 # shellcheck source=tests/program/common.sh
 source "$source_dir/tests/program/common.sh"
-export HOME=$work/home
-mkdir -m 700 "$HOME"
-export XDG_RUNTIME_DIR=$runtime
-unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER \
-    QT_QPA_PLATFORM
+own_session
 
 start_display >&2
 start_wm >&2

@@ -16,7 +16,10 @@ bench_dir=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?usage: bench/wayland_timing.sh BUILD_DIR DESKTOP}" && pwd)
 desktop=${2:?usage: bench/wayland_timing.sh BUILD_DIR DESKTOP}
 VARBELO=$build/varbelo
+RECORDER=$build/tests/program/waylandrecorder
+XRECORDER=$build/tests/program/clickrecorder
 source "$bench_dir/../tests/program/common.sh"
+presses_poll=0.5 # seldom, not to load the machine while its clicks are timed
 
 ROWS=20 # the grid's rows: the whole script in view
 LOOPS=${LOOPS:-3}
@@ -34,10 +37,7 @@ spot() { # ROW: its layout position, in the native window left of the program's 
 # recorder over x11_area, to x11.log; the program, its window having the keyboard. It defines
 # type_words, which types WORDs into that window: digits, Tab, BackTab and Space, as fakekeys
 # reads them.
-wayland_user
-vb=$(user_copy "$VARBELO")
-recorder=$(user_copy "$build/tests/program/waylandrecorder")
-xrecorder=$(user_copy "$build/tests/program/clickrecorder")
+user_programs
 
 package_version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null | sed 's/^[0-9]*://; s/-[^-]*$//'; }
 
@@ -57,8 +57,7 @@ desktop_sway() {
             *) args+=("$word") ;;
             esac
         done
-        # A new virtual keyboard's first key may come before its keymap: a Ctrl goes first.
-        "${uenv[@]}" wtype -s 300 -k Control_L -s 200 "${args[@]}"
+        sway_type "${args[@]}"
     }
 }
 
@@ -119,10 +118,8 @@ for ((i = 1; i < 2 * ROWS; i++)); do words+=(Tab Space); done
 for ((i = 0; i < 2 * ROWS + 1; i++)); do words+=(BackTab); done
 type_words "${words[@]}" Space
 
-presses() { awk '$1 == "press"' "$work/$1.log" | grep -c . || true; }
-per_window=$((ROWS / 2 * LOOPS))
-deadline=$((SECONDS + LOOPS * (ROWS + 1) + 15))
-while (($(presses x11) < per_window)) && ((SECONDS < deadline)); do sleep 0.5; done
+rec=$work/x11.log
+wait_presses 0 $((ROWS / 2 * LOOPS)) $((LOOPS * (ROWS + 1) + 15)) || true
 sleep 1.5 # the idle end-of-pass tick, after which nothing more may come
 
 # Each window's presses at its spots, pass after pass, the native window's in its own pixels

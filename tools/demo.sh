@@ -39,12 +39,7 @@ done
 # here is stopped on exit, the X server last.
 # shellcheck source=tests/program/common.sh
 source "$source_dir/tests/program/common.sh"
-
-# Nothing from the invoking user's desktop settings: the picture looks the same everywhere.
-export HOME=$work/home
-mkdir -m 700 "$HOME"
-unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER \
-    QT_STYLE_OVERRIDE
+own_session # the picture looks the same everywhere
 
 # Under load a step may come a little early or late.
 TOLERANCE=150
@@ -52,10 +47,7 @@ spots_x=(700 1000 1180)
 spots_y=(600 300 900)
 caption_area=(313 334 119 44) # the inside of the Execute button
 
-start_display 96
-start_wm
-start_varbelo varbelo
-find_varbelo 15 "$last"
+start_on_xvfb 96
 place_and_record
 say "the program's window is at $vb_x,$vb_y; a click-recording window covers the screen right of it"
 
@@ -69,19 +61,11 @@ for i in 0 1 2; do
     press_key space
     say "pointer at ${spots_x[i]},${spots_y[i]}: Space pressed, recorded into row $((i + 1))"
 done
-for r in 0 1 2; do
-    click_client "$down_x" "$(row_y "$r")"
-    click_client "$up_x" "$(row_y "$r")"
-done
+toggle_rows 0 2
 say "Down and Up set on rows 1 to 3"
-click_client "$loop_x" "$loop_y"
-xdotool key ctrl+a
-sleep 0.1
-xdotool type 2
-sleep 0.2
+type_loop_count 2
 say "loop count set to 2"
-[ "$(clicks_after 0 | grep -c .)" = 0 ] \
-    || fail "a click meant for the program's window reached the recorder: $(clicks_after 0)"
+expect_no_click_yet
 
 idle_caption=$("$XSHOT" --ink "$vb_window" "${caption_area[@]}")
 start=$(log_lines)
@@ -92,8 +76,7 @@ say "Execute clicked; two passes of three clicks take 7 s"
 # naming the step.
 wait_presses "$start" 1 4 || fail "no click within 4 s of Execute"
 sleep 0.1
-colour=$("$XPIXEL" $((vb_x + colour_x)) $((vb_y + colour_y)))
-is_red "$colour" || fail "expected the Execute button red while the run goes; its colour is $colour"
+execute_red yes 1 || fail "expected the Execute button red while the run goes; its colour is $colour"
 running_caption=$("$XSHOT" --ink "$vb_window" "${caption_area[@]}")
 read -r _ _ idle_w _ <<<"$idle_caption"
 read -r _ _ running_w _ <<<"$running_caption"
@@ -107,12 +90,7 @@ wait_presses "$start" 6 12 \
     || fail "expected 6 clicks within 12 s of Execute; got $(presses_after "$start"):
 $(clicks_after "$start")"
 # The run ends with an idle tick a second after the last click; the button turns back then.
-for ((i = 0; i < 30; i++)); do
-    colour=$("$XPIXEL" $((vb_x + colour_x)) $((vb_y + colour_y)))
-    is_red "$colour" || break
-    sleep 0.1
-done
-is_red "$colour" && fail "expected the run to end about a second after the sixth click; the button is still red"
+execute_red no 30 || fail "expected the run to end about a second after the sixth click; the button is still red"
 events=$(clicks_after "$start")
 
 # ---- The report ----

@@ -1,32 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A plain Xlib window that logs every button event it receives, for driving the built program
-// from outside. Usage: clickrecorder X Y WIDTH HEIGHT
-//
-// Prints one line per event, flushed at once, times in ms of the X server's clock (the one
-// clock shared by every event, whoever generated it):
-//   ready
-//   press BUTTON ROOT_X ROOT_Y TIME        ButtonPress on this window
-//   release BUTTON ROOT_X ROOT_Y TIME      ButtonRelease on this window
-//   rawpress BUTTON TIME / rawrelease BUTTON TIME
-//                                          any button, anywhere on the screen (XInput 2 raw)
-//   rawkey KEYCODE TIME / rawkeyup KEYCODE TIME
-//                                          any key, anywhere
-// The raw lines let a test time a click on another program's window, or a key press, on the
-// same clock as the clicks this window receives.
+// from outside; its command line and log are clicklog.h's. Times are the X server's (the one
+// clock shared by every event, whoever generated it); the raw lines are XInput 2 raw events, a
+// key's KEY its X key code.
+#include "clicklog.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XInput2.h>
-#include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char **argv)
 {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s X Y WIDTH HEIGHT\n", argv[0]);
+    const auto area = clicklog::readArea(argc, argv);
+    if (!area)
         return 2;
-    }
-    const int x = std::atoi(argv[1]), y = std::atoi(argv[2]);
-    const int width = std::atoi(argv[3]), height = std::atoi(argv[4]);
 
     Display *display = XOpenDisplay(nullptr);
     if (!display) {
@@ -42,9 +29,10 @@ int main(int argc, char **argv)
     attributes.background_pixel = 0x3060a0;
     attributes.event_mask =
             ButtonPressMask | ButtonReleaseMask | ExposureMask | StructureNotifyMask;
-    const Window window = XCreateWindow(
-            display, root, x, y, unsigned(width), unsigned(height), 0, CopyFromParent, InputOutput,
-            CopyFromParent, CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+    const Window window =
+            XCreateWindow(display, root, area->x, area->y, unsigned(area->width),
+                          unsigned(area->height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                          CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
     XStoreName(display, window, "clickrecorder");
 
     int xiOpcode = -1, event, error;
@@ -76,15 +64,14 @@ int main(int argc, char **argv)
             if (!ready) {
                 // Mapped is not yet on screen for input; a round trip makes sure it is.
                 XSync(display, False);
-                std::printf("ready\n");
+                clicklog::ready();
                 ready = true;
             }
             break;
         case ButtonPress:
         case ButtonRelease:
-            std::printf("%s %u %d %d %lu\n", e.type == ButtonPress ? "press" : "release",
-                        e.xbutton.button, e.xbutton.x_root, e.xbutton.y_root,
-                        static_cast<unsigned long>(e.xbutton.time));
+            clicklog::click(e.type == ButtonPress, e.xbutton.button, e.xbutton.x_root,
+                            e.xbutton.y_root, e.xbutton.time);
             break;
         case GenericEvent:
             if (e.xcookie.extension == xiOpcode && XGetEventData(display, &e.xcookie)) {
@@ -105,14 +92,12 @@ int main(int argc, char **argv)
                     break;
                 }
                 if (name)
-                    std::printf("%s %d %lu\n", name, raw->detail,
-                                static_cast<unsigned long>(raw->time));
+                    clicklog::raw(name, unsigned(raw->detail), raw->time);
                 XFreeEventData(display, &e.xcookie);
             }
             break;
         default:
             break;
         }
-        std::fflush(stdout);
     }
 }

@@ -4,19 +4,11 @@
 # a user would: X input through xdotool, judged by window properties, exit codes, pixels and
 # what another window receives.
 #
-# The driver sets VARBELO (and RECORDER / XPIXEL if it needs them) before sourcing this file.
+# The driver sets VARBELO (and RECORDER, XRECORDER, XPIXEL if it needs them) before sourcing this
+# file.
 # Everything started through these functions is stopped on exit, whatever happens.
 
 set -euo pipefail
-
-
-for tool in Xvfb openbox xdotool xprop xwininfo; do
-    if ! command -v "$tool" >/dev/null; then
-        # make test installs these; a missing one is a broken set-up, not a pass
-        echo "FAIL: $tool is not installed (tools/install-deps.sh installs it)"
-        exit 1
-    fi
-done
 
 work=$(mktemp -d)
 chmod 700 "$work"
@@ -86,6 +78,14 @@ stop_all() {
 trap stop_all EXIT
 trap 'exit 130' INT TERM HUP
 
+need() { # TOOL...: make test installs them; a missing one is a broken set-up, not a pass
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || fail "$tool is not installed (tools/install-deps.sh installs it)"
+    done
+}
+need Xvfb openbox xdotool xprop xwininfo
+
 # Starts COMMAND... in the background; its pid is left in $last. Job control gives it a process
 # group of its own and, unlike a plain background job of a script, SIGINT at its default, as
 # when started from a terminal.
@@ -140,6 +140,16 @@ varbelo_env=(env -u QT_QPA_PLATFORM -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTOR
              -u QT_FONT_DPI -u QT_ENABLE_HIGHDPI_SCALING -u QT_USE_PHYSICAL_DPI
              XDG_RUNTIME_DIR="$runtime")
 varbelo_command=("${varbelo_env[@]}" "${wine_run[@]}" "$VARBELO")
+
+# A session of its own for the demo and the bench, which run under the user's own login: nothing
+# read from the user's configuration, caches, buses or Qt settings.
+own_session() {
+    export HOME=$work/home XDG_RUNTIME_DIR=$runtime
+    mkdir -m 700 "$HOME"
+    unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER \
+        QT_QPA_PLATFORM QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_STYLE_OVERRIDE
+}
+
 start_varbelo() { # LOGNAME [NAME=VALUE...]: the settings a user may add, such as QT_FONT_DPI
     local log=$1
     shift
@@ -230,6 +240,16 @@ find_varbelo() { # SECONDS [PID]
     vb_y=$win_y
 }
 
+# The program on a private Xvfb (at DPI, if given) under openbox, its window found; vb_pid is its
+# process.
+start_on_xvfb() { # [DPI]
+    start_display "${1:-}"
+    start_wm
+    start_varbelo varbelo
+    vb_pid=$last
+    find_varbelo 15 "$vb_pid"
+}
+
 # Gives WINDOW the keyboard focus and waits until the window manager says it has it. A key such as
 # Alt+F4 goes to the focused window: sent before openbox has acted on the request, it reaches no
 # one, and under load that takes a while. The request is repeated, since openbox drops one that
@@ -247,6 +267,23 @@ activate_window() { # WINDOW_ID
 # Clicks at a point of the program's client area, in its own pixel coordinates.
 click_client() { # X Y
     click_at $((vb_x + $1)) $((vb_y + $2))
+}
+
+toggle_rows() { # FIRST LAST [CLICK]: sets Down and Up on those grid rows, clicked by CLICK
+    # SCREEN_X SCREEN_Y (the desktop's own click on Wayland; click_at unless given)
+    local r click=${3:-click_at}
+    for ((r = $1; r <= $2; r++)); do
+        "$click" $((vb_x + down_x)) $((vb_y + $(row_y "$r")))
+        "$click" $((vb_x + up_x)) $((vb_y + $(row_y "$r")))
+    done
+}
+
+type_loop_count() { # COUNT: typed over what the loop box holds
+    click_client "$loop_x" "$loop_y"
+    xdotool key ctrl+a
+    sleep 0.1
+    xdotool type "$1"
+    sleep 0.2
 }
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
@@ -267,27 +304,39 @@ place_and_record() { # [LEFT]
     wait_ready "$rec" "the click recorder"
 }
 
+# Building a script clicks only the program's window: nothing may reach the recorder.
+expect_no_click_yet() {
+    [ "$(clicks_after 0 | grep -c .)" = 0 ] \
+        || fail "a click meant for the program's window reached the recorder: $(clicks_after 0)"
+}
+
 # The test's own X clients (recorder, click clock) print "ready" once their windows listen.
 wait_ready() { # LOG WHAT
     wait_line "$1" '^ready' 5 "$2 did not start"
 }
 
-# ---- The recorder's log: the lines after a given line number, so that each step of a test
-# looks only at what it caused ----
+# ---- A recorder's log, the one that rec names: the lines after a given line number, so that
+# each step of a test looks only at what it caused ----
 
 log_lines() { wc -l <"$rec"; }
-clicks_after() { # LINE: "press|release BUTTON X Y TIME" lines after that line of the log
-    awk -v from="$1" 'NR > from && ($1 == "press" || $1 == "release")' "$rec"
+clicks_after() { # LINE [press|release]: the press and release lines (or one kind's) after that
+    # line: "press BUTTON X Y TIME" from a clickrecorder, "press X Y TIME" from a waylandrecorder
+    awk -v from="$1" -v kind="${2:-}" \
+        'NR > from && ($1 == "press" || $1 == "release") && (kind == "" || $1 == kind)' "$rec"
 }
-presses_after() { clicks_after "$1" | grep -c '^press' || true; }
+presses_after() { # LINE [release]: how many presses (or releases) came after that line
+    clicks_after "$1" "${2:-press}" | grep -c . || true
+}
 raw_after() { # LINE KIND: server times of raw events of that kind after the line
     awk -v from="$1" -v kind="$2" 'NR > from && $1 == kind {print $3}' "$rec"
 }
-wait_presses() { # LINE COUNT SECONDS: true once COUNT presses have arrived after LINE
+presses_poll=0.05 # how often wait_presses looks; the bench, which times clicks, looks less often
+wait_presses() { # LINE COUNT SECONDS [release]: true once COUNT presses (or releases) have
+    # arrived after LINE
     local deadline=$(($(now_ms) + $3 * 1000))
-    while (($(presses_after "$1") < $2)); do
+    while (($(presses_after "$1" "${4:-press}") < $2)); do
         (($(now_ms) < deadline)) || return 1
-        sleep 0.05
+        sleep "$presses_poll"
     done
 }
 
@@ -310,6 +359,19 @@ is_red() { # "R G B": the running Execute button's face, pure red (a pale red gr
     local r g b
     read -r r g b <<<"$1"
     ((r >= 250 && g <= 5 && b <= 5))
+}
+
+# Looks TRIES times, 0.1 s apart (repaints follow within a frame or two), for the Execute button's
+# face red or not, through XPIXEL, in the layout at DPI (96 unless given); leaves it in colour.
+execute_red() { # yes|no TRIES [DPI]
+    local i d=${3:-96} red
+    for ((i = 0; i < $2; i++)); do
+        colour=$("$XPIXEL" $((vb_x + colour_x * d / 96)) $((vb_y + colour_y * d / 96)))
+        is_red "$colour" && red=yes || red=no
+        [ "$red" = "$1" ] && return 0
+        sleep 0.1
+    done
+    return 1
 }
 
 # ---- Wayland compositors: they and their clients run as an ordinary user (sway refuses root,
@@ -342,6 +404,21 @@ user_copy() { # FILE: a copy of FILE in the user's directory, its path printed
     echo "$copy"
 }
 
+# The Wayland drivers' user (wayland_user) and its copies of the program and of the native and
+# X11 recorders that the driver names RECORDER and XRECORDER: vb, recorder and xrecorder.
+user_programs() {
+    wayland_user
+    vb=$(user_copy "$VARBELO")
+    recorder=$(user_copy "$RECORDER")
+    xrecorder=$(user_copy "$XRECORDER")
+}
+
+# XWayland lets in its own user alone: the test's X tools too, on its display.
+use_xwayland() {
+    export DISPLAY=$xdisplay
+    "${uenv[@]}" xhost "+si:localuser:$(id -un)" >/dev/null
+}
+
 wait_socket() { # PATH SECONDS PID: the compositor's socket, or fail with its log
     local deadline=$((SECONDS + $2))
     until [ -S "$1" ]; do
@@ -372,6 +449,9 @@ start_sway() { # CONFIG
     uenv+=(DISPLAY="$xdisplay")
 }
 sway_msg() { "${uenv[@]}" swaymsg "$@" >/dev/null; }
+# Keys through a new virtual keyboard, as wtype makes one per call: its first key may reach the
+# window before the keymap does, so a Ctrl goes first, which the program ignores.
+sway_type() { "${uenv[@]}" wtype -s 300 -k Control_L -s 200 "$@"; } # WTYPE_ARGUMENTS...
 
 # KWin (kwin_wayland --virtual, one output of 1280 x 720, wayland-vb) with XWayland, on a session
 # bus of its own, with its global shortcuts and so KDE's shortcut service (org.kde.kglobalaccel),

@@ -7,13 +7,10 @@ set -euo pipefail
 # At the server's resolution the looks are read from the screen too: a set toggle pressed in, the
 # running Execute button red.
 # Usage: dpi.sh VARBELO XSHOT XPIXEL DPI      the X server's resolution, 96 or 144
-VARBELO=$1
-XSHOT=$2
-XPIXEL=$3
-DPI=$4
+VARBELO=$1 XSHOT=$2 XPIXEL=$3 DPI=$4
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-command -v xrdb >/dev/null || fail "xrdb is not installed (tools/install-deps.sh installs it)"
+need xrdb
 # Each run is checked against one at the other resolution, on the same server and fonts.
 case $DPI in
 96) other=144 ;;
@@ -75,19 +72,10 @@ check_looks() { # LAYOUT_DPI
     xdotool key ctrl+a type 1e999
     click_client $((execute_x * d / 96)) $((execute_y * d / 96))
     xdotool mousemove 1270 1015
-    local colour i
-    for ((i = 0; i < 10; i++)); do
-        colour=$("$XPIXEL" $((vb_x + colour_x * d / 96)) $((vb_y + colour_y * d / 96)))
-        is_red "$colour" && break
-        sleep 0.1
-    done
-    is_red "$colour" || fail "expected the running Execute button's face red 255,0,0 at $d dpi, found $colour"
+    execute_red yes 10 "$d" \
+        || fail "expected the running Execute button's face red 255,0,0 at $d dpi, found $colour"
     press_key Escape
-    for ((i = 0; i < 10; i++)); do
-        colour=$("$XPIXEL" $((vb_x + colour_x * d / 96)) $((vb_y + colour_y * d / 96)))
-        is_red "$colour" || break
-        sleep 0.1
-    done
+    execute_red no 10 "$d" || true # then grey, checked below
     local r g b
     read -r r g b <<<"$colour"
     ((r == g && g == b)) || fail "expected the Execute button grey again after Esc, found $colour"

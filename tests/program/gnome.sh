@@ -7,18 +7,12 @@ set -euo pipefail
 # windows, pointed at with the desktop's own mouse and Space, replay on the pixel into an X11
 # window on both monitors and a native window on the scaled one.
 # Usage: gnome.sh VARBELO WAYLANDRECORDER CLICKRECORDER STANDIN_PORTAL logical|physical SCALE
-VARBELO=$1
+VARBELO=$1 RECORDER=$2 XRECORDER=$3 STANDIN=$4 layout=$5 scale=$6
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-for tool in mutter pipewire wireplumber dbus-daemon dbus-send setpriv; do
-    command -v "$tool" >/dev/null || fail "$tool is not installed (tools/install-deps.sh installs it)"
-done
-layout=$5 scale=$6
+need mutter pipewire wireplumber dbus-daemon dbus-send setpriv
 
-wayland_user
-vb=$(user_copy "$VARBELO")
-native=$(user_copy "$2")
-x11=$(user_copy "$3")
-start_gnome "$4" "$layout" "$scale" 1280x720 1920x1080
+user_programs
+start_gnome "$STANDIN" "$layout" "$scale" 1280x720 1920x1080
 # The scaled monitor's size in layout units, and layout units per pixel of a native window on it.
 read -r bw bh per_pixel < <(awk -v s="$scale" -v l="$layout" \
     'BEGIN { if (l == "logical") print 1920 / s, 1080 / s, 1; else print 1920, 1080, s }')
@@ -34,9 +28,9 @@ click() { # X Y
 # Super+Shift+Right while mutter was still mapping it, it kept the first monitor's size, centred);
 # the X11 one over the right of the first monitor and the left half of the scaled one; the
 # program's window where mutter puts it, on the first monitor.
-launch native "${uenv[@]}" "$native" native fullscreen last
+launch native "${uenv[@]}" "$recorder" native fullscreen last
 wait_ready "$work/native.log" "the native recorder"
-launch x11 "${uenv[@]}" "$x11" 1000 0 $((280 + bw / 2)) "$bh"
+launch x11 "${uenv[@]}" "$xrecorder" 1000 0 $((280 + bw / 2)) "$bh"
 wait_ready "$work/x11.log" "the X11 recorder"
 gnome_hand Point int32:640 int32:360
 launch varbelo "${uenv[@]}" "$vb"
@@ -69,13 +63,10 @@ sleep 0.5
 xdotool windowmap --sync "$xwin"
 say "three spots recorded"
 
-for r in 0 1 2; do
-    click $((vb_x + down_x)) $((vb_y + $(row_y "$r")))
-    click $((vb_x + up_x)) $((vb_y + $(row_y "$r")))
-done
+toggle_rows 0 2 click
 click $((vb_x + execute_x)) $((vb_y + execute_y))
-deadline=$((SECONDS + 10))
-until grep -q '^release' "$work/native.log" || ((SECONDS >= deadline)); do sleep 0.1; done
+rec=$work/native.log
+wait_presses 0 1 10 release || true
 sleep 1.2 # a click more, had there been one, would have come by now
 expect_presses "$work/x11.log" "${spots[*]:0:2}
 ${spots[*]:2:2}" "the X11 window, in layout coordinates"

@@ -11,26 +11,16 @@ set -euo pipefail
 # and the next start gives it back. A copy that no desktop entry names is refused by KWin; it says
 # so in one line and falls back to X11 through XWayland.
 # Usage: kwin.sh VARBELO WAYLANDRECORDER FAKEKEYS CLICKRECORDER
-VARBELO=$1
-RECORDER=$2
-FAKEKEYS=$3
-XRECORDER=$4
+VARBELO=$1 RECORDER=$2 FAKEKEYS=$3 XRECORDER=$4
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-for tool in kwin_wayland dbus-daemon setpriv; do
-    command -v "$tool" >/dev/null || fail "$tool is not installed (tools/install-deps.sh installs it)"
-done
+need kwin_wayland dbus-daemon setpriv
 
-wayland_user
-vb=$(user_copy "$VARBELO")
-recorder=$(user_copy "$RECORDER")
+user_programs
 keys=$(user_copy "$FAKEKEYS")
-xrecorder=$(user_copy "$XRECORDER")
 mkdir -p "$udir/refused"
 refused=$(cp "$vb" "$udir/refused/" && echo "$udir/refused/varbelo")
 start_kwin "$vb" "$keys"
-export DISPLAY=$xdisplay
-# XWayland lets in its own user alone: the test's X tools too.
-"${uenv[@]}" xhost +si:localuser:"$(id -un)" >/dev/null
+use_xwayland
 say "KWin on wayland-vb, one output of 1280 x 720, XWayland on $DISPLAY"
 
 # Refused: one line that says why, then X11 as before.
@@ -116,11 +106,7 @@ settled() {
          END {exit !(n >= 3 && focus == "active")}' "$work/recorder.log" \
         && [ "$(grep -c '^release' "$work/rec-x.log")" -ge 2 ]
 }
-deadline=$((SECONDS + 15))
-until settled; do
-    ((SECONDS < deadline)) || fail "expected three clicks in the native window, then its keyboard"
-    sleep 0.05
-done
+wait_until "expected three clicks in the native window, then its keyboard" 15 settled
 at=$(cat "$work/recorder.log" "$work/rec-x.log" | grep -c '^press')
 "${uenv[@]}" "$keys" Escape || fail "could not type Esc into KWin"
 wait_esc '@as \[\]' "expected the run to stop and give Esc back"

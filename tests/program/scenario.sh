@@ -5,9 +5,7 @@ set -euo pipefail
 # run; then stop a run with Esc and run again. A click-recording window under the spots tells
 # where and when the clicks land.
 # Usage: scenario.sh VARBELO CLICKRECORDER XPIXEL
-VARBELO=$1
-RECORDER=$2
-XPIXEL=$3
+VARBELO=$1 RECORDER=$2 XPIXEL=$3
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 # Under load the one-second steps may come a little early or late; order, places and pace are
@@ -16,23 +14,11 @@ TOLERANCE=150
 spots_x=(700 1000 1180)
 spots_y=(600 300 900)
 
-start_display
-start_wm
-start_varbelo varbelo
-vb_pid=$last
-find_varbelo 15 "$last"
+start_on_xvfb
 place_and_record
 
-execute_colour() { "$XPIXEL" $((vb_x + colour_x)) $((vb_y + colour_y)); }
-# Repaints follow the state change within a frame or two; give them a moment.
 expect_execute_red() { # yes|no WHEN
-    local i colour
-    for ((i = 0; i < 10; i++)); do
-        colour=$(execute_colour)
-        if [ "$1" = yes ] && is_red "$colour"; then return 0; fi
-        if [ "$1" = no ] && ! is_red "$colour"; then return 0; fi
-        sleep 0.1
-    done
+    execute_red "$1" 10 && return 0
     if [ "$1" = yes ]; then
         fail "expected the Execute button red $2; its colour is $colour"
     else
@@ -63,18 +49,9 @@ for i in 0 1 2; do
         press_key "${capture_keys[i]}"
     fi
 done
-for r in 0 1 2; do
-    click_client "$down_x" "$(row_y "$r")"
-    click_client "$up_x" "$(row_y "$r")"
-done
-click_client "$loop_x" "$loop_y"
-xdotool key ctrl+a
-sleep 0.1
-xdotool type 2
-sleep 0.2
-
-[ "$(clicks_after 0 | grep -c .)" = 0 ] \
-    || fail "a click meant for the program's window reached the recorder: $(clicks_after 0)"
+toggle_rows 0 2
+type_loop_count 2
+expect_no_click_yet
 
 # ---- Run: two passes of three clicks ----
 
@@ -170,7 +147,7 @@ sleep 3.5
 kill -CONT "$vb_pid"
 wait_presses "$start" 6 10 || fail "expected the 5 clicks left of the run within 10 s of the stall; got:
 $(clicks_after "$start")"
-mapfile -t got < <(clicks_after "$start" | grep '^press')
+mapfile -t got < <(clicks_after "$start" press)
 for k in 1 2 3 4 5; do
     read -r _ _ x y t <<<"${got[k]}"
     gap=$((t - $(cut -d' ' -f5 <<<"${got[k - 1]}"))) least=$((k == 1 ? 3500 : k == 3 ? 2000 : 1000))
@@ -186,15 +163,14 @@ say "after a stall of 3.5 s the run went on one click a second, in order"
 # sway, two outputs side by side, the right one made primary; wine starts there as this user
 # once sway's user lets it in. XTest input reaches wine's windows, keys the one sway focuses.
 if [ ${#wine_run[@]} -gt 0 ]; then
-    command -v sway >/dev/null || fail "sway is not installed (tools/install-deps.sh installs it)"
+    need sway
     wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
     "$wineserver" -k 2>/dev/null || true
     "$wineserver" -w 2>/dev/null || true
     rm -f "$WINEPREFIX"/drive_c/users/*/varbelo.lock
     wayland_user
     start_sway $'output HEADLESS-1 mode 1280x1024 position 0 0\noutput HEADLESS-2 mode 1280x1024 position 1280 0'
-    DISPLAY=$xdisplay
-    "${uenv[@]}" xhost "+si:localuser:$(id -un)" >/dev/null
+    use_xwayland
     right=$(xrandr | awk '/ connected/ && /\+1280\+0/ {print $1}')
     xrandr --output "$right" --primary
     sway_msg focus output HEADLESS-2 # the program's window goes there
@@ -214,10 +190,7 @@ if [ ${#wine_run[@]} -gt 0 ]; then
     # Two typed steps: one below the desktop, on no monitor, then one on the left monitor.
     click_client 72 "$(row_y 1)"
     xdotool type --delay 100 -- $'-400\t9999\t-300\t500'
-    for r in 0 1 2; do
-        click_client "$down_x" "$(row_y "$r")"
-        click_client "$up_x" "$(row_y "$r")"
-    done
+    toggle_rows 0 2
     start=$(log_lines)
     click_client "$execute_x" "$execute_y"
     wait_presses "$start" 2 6 || fail "expected 2 clicks on the left monitor within 6 s of Execute; got: $(clicks_after "$start")"

@@ -4,15 +4,10 @@ set -euo pipefail
 # Start-up: the window a user sees, its size, that it takes the keyboard focus, that it stays off
 # the taskbar, and that closing it ends the program.
 # Usage: startup.sh VARBELO XSHOT
-VARBELO=$1
-XSHOT=$2
+VARBELO=$1 XSHOT=$2
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-start_display
-start_wm
-start_varbelo varbelo
-pid=$last
-find_varbelo 15 "$last"
+start_on_xvfb
 say "window $vb_window at $vb_x,$vb_y"
 
 # Nobody asks openbox to activate the window: it must be active by its own request, and typing
@@ -61,7 +56,7 @@ window_geometry "$vb_window"
 # Closing through the window manager (Alt+F4 in openbox) ends the program normally.
 activate_window "$vb_window"
 xdotool key alt+F4
-wait_exit "$pid" 5 || fail "expected the program to end within 5 s of Alt+F4; it still runs, with \
+wait_exit "$vb_pid" 5 || fail "expected the program to end within 5 s of Alt+F4; it still runs, with \
 $(count_windows '^Varbelo V1\.0$') window(s) shown"
 [ "$code" = 0 ] || fail "expected exit code 0 after closing the window, got $code"
 say "closed: exit code $code"

@@ -16,18 +16,11 @@ set -euo pipefail
 # refuses a lock held by another program and a FIFO in the lock's place; without XDG_RUNTIME_DIR
 # the lock's folder is the user's own.
 # Usage: sway.sh VARBELO WAYLANDRECORDER CLICKRECORDER
-VARBELO=$1
-RECORDER=$2
-XRECORDER=$3
+VARBELO=$1 RECORDER=$2 XRECORDER=$3
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-for tool in sway swaymsg wtype jq grim setpriv python3; do
-    command -v "$tool" >/dev/null || fail "$tool is not installed (tools/install-deps.sh installs it)"
-done
+need sway swaymsg wtype jq grim setpriv python3
 
-wayland_user
-vb=$(user_copy "$VARBELO")
-recorder=$(user_copy "$RECORDER")
-xrecorder=$(user_copy "$XRECORDER")
+user_programs
 printf 'mode "resize" {\n    bindsym Escape mode "default"\n}\n' >"$udir/modes.conf"
 start_sway 'output HEADLESS-1 mode 1280x720 position 0 0
 output HEADLESS-2 mode 2560x1440 scale 2 position 1280 -200
@@ -57,11 +50,6 @@ sway_click() { # X Y
     sleep 0.05
     sway_msg seat seat0 cursor release button1
     sleep 0.15
-}
-# Keys through a new virtual keyboard, as wtype makes one per call: its first key may reach the
-# window before the keymap does, so a Ctrl goes first, which the program ignores.
-type_keys() { # WTYPE_ARGUMENTS...
-    "${uenv[@]}" wtype -s 300 -k Control_L -s 200 "$@"
 }
 pixel() { # X Y: the red, green and blue of one layout pixel as the compositor shows it
     "${uenv[@]}" grim -g "$1,$2 1x1" -t ppm - | tail -c 3 | od -An -tu1 | xargs
@@ -108,15 +96,12 @@ declare -A origin=([left]="$left_x $left_y" [right]="$right_x $right_y" [xa]="0 
 # ones' from their window's corner, the X11 ones' in X coordinates), against rows played as
 # "RECORDER X Y" in layout coordinates; the last row's recorder tells when the run is over.
 play_and_check() { # WHAT ROW...
-    local last deadline
+    local last rec
     last=${*: -1}
     last=${last%% *}
+    rec=$work/rec-$last.log
     sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
-    deadline=$((SECONDS + 15))
-    until [ "$(grep -c '^release' "$work/rec-$last.log")" -ge "$(printf '%s\n' "${@:2}" | grep -c "^$last ")" ]; do
-        ((SECONDS < deadline)) || break
-        sleep 0.1
-    done
+    wait_presses 0 "$(printf '%s\n' "${@:2}" | grep -c "^$last ")" 15 release || true
     sleep 1.2 # another click, had there been one, would have come by now
     check_presses "$@"
 }
@@ -151,7 +136,7 @@ for r in "${typed[@]}"; do
 done
 for ((i = 0; i < 2 * (20 - ${#typed[@]}) + 3; i++)); do keys+=(-k Tab); done
 for r in "${!typed[@]}"; do keys+=(-k space -k Tab -k space -k Tab); done
-type_keys "${keys[@]}"
+sway_type "${keys[@]}"
 # Rows 1 to 7's Down and Up as the grid draws them (1: set, a darker face), read back before the
 # run: a key lost on its way in shifts them and fails here, not as a run without clicks.
 toggles_drawn() {
@@ -220,10 +205,10 @@ for r in "${recorded[@]}"; do
     read -r _ x y <<<"$r"
     pointer_to "$x" "$y"
     sleep 0.2
-    type_keys -P space -s 200 -p space
+    sway_type -P space -s 200 -p space
     sleep 0.15
 done
-type_keys -k Escape
+sway_type -k Escape
 layer_shows down || fail "Esc did not take the capture layer down"
 say "four spots recorded through the layer, Esc closed it"
 
@@ -260,7 +245,7 @@ notice_ink() { # the reddish pixels of the notice
         | tail -c $((131 * 170 * 3)) | od -An -v -tu1 -w3 | awk '$1 > $2 + 50 && $1 > $3 + 50 {n++} END {print n + 0}'
 }
 sway_click $((vb_x + loop_x)) $((vb_y + loop_y))
-type_keys -M ctrl a -m ctrl 2
+sway_type -M ctrl a -m ctrl 2
 rec=$work/rec-left.log start=$(log_lines) # the first step of each pass is there
 sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
 wait_presses "$start" 1 3 || fail "no click in the first step of the run"
@@ -281,7 +266,7 @@ say "steps on an output that went were missed and said; back, they land on their
 sway_click $((vb_x + up_x)) $((vb_y + $(row_y 0)))
 sway_click $((vb_x + down_x)) $((vb_y + $(row_y 1)))
 sway_click $((vb_x + loop_x)) $((vb_y + loop_y))
-type_keys -M ctrl -k a -m ctrl 5
+sway_type -M ctrl -k a -m ctrl 5
 presses() { cat "$work"/rec-*.log | grep -c "^$1" || true; }
 stop_run() { # HOW...
     local before
@@ -296,7 +281,7 @@ stop_run() { # HOW...
     [ "$(presses press)" = "$before" ] || fail "a step was played after $* stopped the run"
     [ "$before" = "$(presses release)" ] || fail "a button stayed held after $* stopped the run"
 }
-stop_run type_keys -k Escape
+stop_run sway_type -k Escape
 grep -qx "varbelo: Esc during a run through sway's IPC" "$work/varbelo.log" \
     || fail "the program did not say that it hears Esc through sway's IPC"
 escape_gone "after Esc stopped the run"
@@ -331,7 +316,7 @@ sway_msg mode resize
 sway_click $((vb_x + execute_x)) $((vb_y + execute_y))
 wait_line "$work/varbelo.log" "^varbelo: Esc cannot stop this run: sway's mode \"resize\" binds Escape to: mode \"default\"\$" \
     5 "expected the run to say that sway's mode resize keeps its Escape"
-type_keys -k Escape
+sway_type -k Escape
 wait_until "the user's Escape binding left the mode" 5 \
     '"${uenv[@]}" swaymsg -t get_binding_state -r | grep -q "\"default\""'
 is_red "$(pixel $((vb_x + colour_x)) $((vb_y + colour_y)))" || fail "the run stopped on the user's Escape"

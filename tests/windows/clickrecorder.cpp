@@ -1,36 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows twin of tests/program/clickrecorder.cpp, for driving varbelo.exe under wine: wine
 // delivers the program's synthesized button events only to wine's own windows, so the window
-// that receives them must be a Windows program in the same prefix. Same usage, same log:
-//   clickrecorder X Y WIDTH HEIGHT
-//   ready
-//   press BUTTON X Y TIME / release BUTTON X Y TIME     a left or right button on this window
-//   rawpress BUTTON TIME / rawrelease BUTTON TIME       any button, on any window of the prefix
-//   rawkey KEY TIME / rawkeyup KEY TIME                 any key (a virtual-key code)
-// Times are the system's message times in ms, the one clock of every input event, whether the
-// X server sent it or a program synthesized it; the raw lines come from low-level hooks.
+// that receives them must be a Windows program in the same prefix. The same command line and log
+// (tests/program/clicklog.h): the window's buttons are the left (1) and the right (3) one, a
+// key's KEY its virtual-key code. Times are the system's message times, the one clock of every
+// input event, whether the X server sent it or a program synthesized it; the raw lines come from
+// low-level hooks.
 #ifndef UNICODE
 #    define UNICODE // the wide IDC_ARROW
 #endif
 #ifndef WIN32_LEAN_AND_MEAN
 #    define WIN32_LEAN_AND_MEAN
 #endif
-#include <cstdio>
-#include <cstdlib>
+#include "clicklog.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
 namespace {
-
-void log(const char *kind, unsigned long what, long x, long y, unsigned long time, bool placed)
-{
-    if (placed)
-        std::printf("%s %lu %ld %ld %lu\n", kind, what, x, y, time);
-    else
-        std::printf("%s %lu %lu\n", kind, what, time);
-    std::fflush(stdout);
-}
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -39,7 +27,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         POINT at {short(LOWORD(lParam)), short(HIWORD(lParam))};
         ::ClientToScreen(window, &at);
         const bool down = message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN;
-        log(down ? "press" : "release", left ? 1 : 3, at.x, at.y, ::GetMessageTime(), true);
+        clicklog::click(down, left ? 1 : 3, at.x, at.y, ::GetMessageTime());
         return 0;
     }
     if (message == WM_DESTROY)
@@ -56,7 +44,7 @@ LRESULT CALLBACK mouseHook(int code, WPARAM wParam, LPARAM lParam)
                                                                                 : nullptr;
         const bool left = wParam == WM_LBUTTONDOWN || wParam == WM_LBUTTONUP;
         if (kind)
-            log(kind, left ? 1 : 3, 0, 0, event->time, false);
+            clicklog::raw(kind, left ? 1 : 3, event->time);
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -66,7 +54,7 @@ LRESULT CALLBACK keyboardHook(int code, WPARAM wParam, LPARAM lParam)
     if (code == HC_ACTION) {
         const auto *event = reinterpret_cast<const KBDLLHOOKSTRUCT *>(lParam);
         const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
-        log(down ? "rawkey" : "rawkeyup", event->vkCode, 0, 0, event->time, false);
+        clicklog::raw(down ? "rawkey" : "rawkeyup", event->vkCode, event->time);
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -75,12 +63,9 @@ LRESULT CALLBACK keyboardHook(int code, WPARAM wParam, LPARAM lParam)
 
 int main(int argc, char **argv)
 {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s X Y WIDTH HEIGHT\n", argv[0]);
+    const auto area = clicklog::readArea(argc, argv);
+    if (!area)
         return 2;
-    }
-    const int x = std::atoi(argv[1]), y = std::atoi(argv[2]);
-    const int width = std::atoi(argv[3]), height = std::atoi(argv[4]);
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     // Plain line feeds, as the Linux recorder writes them: the test reads the log with shell tools.
     _setmode(_fileno(stdout), _O_BINARY);
@@ -97,7 +82,8 @@ int main(int argc, char **argv)
     ::RegisterClassExW(&windowClass);
     // A popup without caption: no window manager frame moves it off the spots the test clicks.
     const HWND window = ::CreateWindowExW(0, windowClass.lpszClassName, L"clickrecorder", WS_POPUP,
-                                          x, y, width, height, nullptr, nullptr, instance, nullptr);
+                                          area->x, area->y, area->width, area->height, nullptr,
+                                          nullptr, instance, nullptr);
     if (!window) {
         std::fprintf(stderr, "clickrecorder: cannot create the window\n");
         return 1;
@@ -108,8 +94,7 @@ int main(int argc, char **argv)
     // Not activated: the keyboard stays with the program under test.
     ::ShowWindow(window, SW_SHOWNOACTIVATE);
     ::UpdateWindow(window);
-    std::printf("ready\n");
-    std::fflush(stdout);
+    clicklog::ready();
 
     MSG message;
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
