@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Esc through the GlobalShortcuts portal, against a stand-in portal on a private session bus.
 #include "portalstopkey.h"
+#include "portalshortcut.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -19,29 +20,6 @@ namespace {
 
 const QString DesktopPath = u"/org/freedesktop/portal/desktop"_s;
 
-// A shortcut as BindShortcuts answers it.
-struct Shortcut
-{
-    QString id;
-    QVariantMap options;
-};
-
-QDBusArgument &operator<<(QDBusArgument &argument, const Shortcut &shortcut)
-{
-    argument.beginStructure();
-    argument << shortcut.id << shortcut.options;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, Shortcut &shortcut)
-{
-    argument.beginStructure();
-    argument >> shortcut.id >> shortcut.options;
-    argument.endStructure();
-    return argument;
-}
-
 // Answers as the portal does: a Request path for every call, then its Response signal.
 // Answers as xdg-desktop-portal 1.20 does, or as an older one without the host registry.
 class StandInPortal : public QDBusVirtualObject
@@ -50,7 +28,7 @@ public:
     QStringList calls;
     uint bindResponse = 0;
     bool registry = true;
-    QList<Shortcut> bound; // the answer's shortcuts
+    QList<PortalShortcut> bound; // the answer's shortcuts
     bool holdBind = false; // the desktop's dialog is up until answerBind()
     QDBusMessage heldAnswer;
     QString session;
@@ -79,7 +57,7 @@ public:
             results[u"session_handle"_s] = session;
         } else if (message.member() == u"BindShortcuts") {
             QString line = message.member();
-            for (const Shortcut &shortcut : qdbus_cast<QList<Shortcut>>(args.value(1)))
+            for (const PortalShortcut &shortcut : qdbus_cast<QList<PortalShortcut>>(args.value(1)))
                 line += u' ' + shortcut.id + u' '
                         + shortcut.options.value(u"preferred_trigger"_s).toString();
             calls << line;
@@ -114,7 +92,6 @@ private:
 
 } // namespace
 
-Q_DECLARE_METATYPE(Shortcut)
 
 class TestPortalStopKey : public QObject
 {
@@ -154,8 +131,8 @@ private:
 
 void TestPortalStopKey::initTestCase()
 {
-    qDBusRegisterMetaType<Shortcut>();
-    qDBusRegisterMetaType<QList<Shortcut>>();
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<QList<PortalShortcut>>();
     bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
     QVERIFY2(bus.waitForReadyRead(5000), "dbus-daemon did not start (package dbus)");
     const QByteArray address = bus.readLine().trimmed();
@@ -186,10 +163,10 @@ void TestPortalStopKey::init()
 void TestPortalStopKey::bindAnswered_data()
 {
     QTest::addColumn<bool>("registry");
-    QTest::addColumn<QList<Shortcut>>("bound");
+    QTest::addColumn<QList<PortalShortcut>>("bound");
     QTest::addColumn<QString>("answer");
     const auto key = [](const QString &trigger) {
-        return QList<Shortcut> {{u"stop"_s, {{u"trigger_description"_s, trigger}}}};
+        return QList<PortalShortcut> {{u"stop"_s, {{u"trigger_description"_s, trigger}}}};
     };
     QTest::newRow("Esc") << true << key(u"Press Escape"_s) << u"bound:"_s;
     QTest::newRow("no registry") << false << key(u"Press Escape"_s) << u"bound:"_s;
@@ -198,13 +175,13 @@ void TestPortalStopKey::bindAnswered_data()
                                  << u"bound:Press <Control>q"_s;
     QTest::newRow("Ctrl+Esc") << true << key(u"Ctrl+Esc"_s) << u"bound:Ctrl+Esc"_s;
     QTest::newRow("empty trigger") << true << key(QString()) << u"unavailable"_s;
-    QTest::newRow("no shortcut") << true << QList<Shortcut>() << u"unavailable"_s;
+    QTest::newRow("no shortcut") << true << QList<PortalShortcut>() << u"unavailable"_s;
 }
 
 void TestPortalStopKey::bindAnswered()
 {
     QFETCH(bool, registry);
-    QFETCH(QList<Shortcut>, bound);
+    QFETCH(QList<PortalShortcut>, bound);
     QFETCH(QString, answer);
     portal.registry = registry;
     portal.bound = bound;

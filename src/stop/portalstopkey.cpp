@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "portalstopkey.h"
+#include "portalshortcut.h"
 
 #include <cstdio>
 
@@ -24,29 +25,6 @@ const QString AppId = QStringLiteral("org.varbelo.Varbelo");
 const QString ShortcutId = QStringLiteral("stop");
 const QString NoKey = QStringLiteral("the desktop bound no key to stop a run");
 
-// One shortcut as BindShortcuts takes it and its answer gives it: (s id, a{sv} options).
-struct Shortcut
-{
-    QString id;
-    QVariantMap options;
-};
-
-QDBusArgument &operator<<(QDBusArgument &argument, const Shortcut &shortcut)
-{
-    argument.beginStructure();
-    argument << shortcut.id << shortcut.options;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, Shortcut &shortcut)
-{
-    argument.beginStructure();
-    argument >> shortcut.id >> shortcut.options;
-    argument.endStructure();
-    return argument;
-}
-
 // Whether the desktop's description of the trigger has Esc on its own among its keys: GNOME says
 // "Press Escape" or "Press Escape or <Control>q", KDE "Esc"; "<Control>Escape" and "Ctrl+Esc" are
 // other keys.
@@ -69,12 +47,11 @@ QDBusConnection ownConnection()
 
 } // namespace
 
-Q_DECLARE_METATYPE(Shortcut)
 
 PortalStopKey::PortalStopKey(QObject *parent) : StopKey(parent), m_bus(ownConnection())
 {
-    qDBusRegisterMetaType<Shortcut>();
-    qDBusRegisterMetaType<QList<Shortcut>>();
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<QList<PortalShortcut>>();
     // The whole message: its arguments are read here, whatever their number.
     m_bus.connect(Service, DesktopPath, Interface, QStringLiteral("Activated"), this,
                   SLOT(onActivated(QDBusMessage)));
@@ -174,7 +151,7 @@ void PortalStopKey::onResponse(uint response, const QVariantMap &results)
         // and the desktop's dialog may be up already.
         m_step = Step::Binding;
         const QString token = expectRequest();
-        const QList<Shortcut> shortcuts {
+        const QList<PortalShortcut> shortcuts {
                 {ShortcutId,
                  {{QStringLiteral("description"), QStringLiteral("Stop the run")},
                   {QStringLiteral("preferred_trigger"), QStringLiteral("Escape")}}}};
@@ -194,7 +171,7 @@ void PortalStopKey::learnKey(const QVariant &shortcuts)
 {
     m_hasKey = false;
     m_otherKey.clear();
-    for (const Shortcut &shortcut : qdbus_cast<QList<Shortcut>>(shortcuts)) {
+    for (const PortalShortcut &shortcut : qdbus_cast<QList<PortalShortcut>>(shortcuts)) {
         const QString trigger =
                 shortcut.options.value(QStringLiteral("trigger_description")).toString();
         if (shortcut.id != ShortcutId || trigger.trimmed().isEmpty())

@@ -566,9 +566,15 @@ gnome_hand() { # METHOD ARGUMENTS...
     "${uenv[@]}" dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop \
         /org/freedesktop/portal/desktop "org.varbelo.test.StandIn.$1" "${@:2}" >/dev/null
 }
+# With held_in=LOG (an X11 recorder's log), the hold starts once the X server has the press: under
+# load mutter may pass a press on late, together with its release, and a key that was never down
+# at a poll captures nothing.
 gnome_keys() { # KEYSYM...: pressed together on the desktop's keyboard, held $hold s, released
-    local i
+    local i seen=0
+    [ -z "${held_in:-}" ] || seen=$(grep -c '^rawkey ' "$held_in" || true)
     for ((i = 1; i <= $#; i++)); do gnome_hand Key "string:${!i}" boolean:true; done
+    [ -z "${held_in:-}" ] \
+        || wait_until "the X server getting $*" 5 '(($(grep -c "^rawkey " "$held_in" || true) > seen))'
     sleep "${hold:-0}"
     for ((i = $#; i >= 1; i--)); do gnome_hand Key "string:${!i}" boolean:false; done
 }

@@ -52,8 +52,10 @@ wait_for_window '^Varbelo: point and press' 5 >/dev/null \
     || fail "the capture windows did not come up"
 for ((i = 0; i < 6; i += 2)); do
     gnome_hand Point "int32:${spots[i]}" "int32:${spots[i + 1]}"
-    sleep 0.2
-    hold=0.2 gnome_keys space
+    # Under load mutter may move the pointer late: Space before that records the last spot.
+    wait_until "the pointer at ${spots[*]:i:2}" 5 \
+        '[ "$(xdotool getmouselocation | cut -d" " -f1-2)" = "x:${spots[i]} y:${spots[i + 1]}" ]'
+    held_in=$work/x11.log hold=0.2 gnome_keys space
     sleep 0.15
 done
 gnome_keys Escape
