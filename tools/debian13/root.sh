@@ -5,7 +5,7 @@
 # root goes into the cache beside Qt for Windows, keyed by the package list, so it is built anew
 # only when tools/debian13/packages changes. It is built under a temporary name and renamed when
 # complete: a build that was interrupted is never taken for a root. Prints the root's path as its
-# last line. Needs root (debootstrap, chroot).
+# last line.
 # Usage: tools/debian13/root.sh
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -16,6 +16,13 @@ suite=trixie
 key=$( (echo "$suite"; echo "$packages") | sha256sum | cut -c1-12)
 cache=${VARBELO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/varbelo}
 root=$cache/debian13-$key
+# Renamed into place only when complete: there, it is whole.
+if [ -d "$root" ]; then
+    echo "$root"
+    exit 0
+fi
+# debootstrap and chroot need root: a user's build goes through sudo, into the user's cache.
+[ "$(id -u)" = 0 ] || exec sudo env VARBELO_CACHE="$cache" "$0" "$@"
 mkdir -p "$cache"
 # One build at a time: a second caller (make test's, after the one it started in the background)
 # waits for the first and then finds its root.
@@ -28,7 +35,6 @@ if [ -d "$root" ]; then
     echo "$root"
     exit 0
 fi
-[ "$(id -u)" = 0 ] || { echo "root.sh: building the Debian 13 root needs root (debootstrap)" >&2; exit 1; }
 command -v debootstrap >/dev/null \
     || { echo "root.sh: debootstrap is not installed (tools/install-deps.sh test)" >&2; exit 1; }
 
