@@ -14,7 +14,6 @@ shift 3
 [ -d "$root/usr" ] || { echo "enter.sh: no Debian 13 root at $root (tools/debian13/root.sh)" >&2; exit 1; }
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
-[ -d "$root/src" ] && [ -d "$root/build" ] || mkdir -p "$root/src" "$root/build"
 sudo=()
 [ "$(id -u)" = 0 ] || sudo=(sudo)
 

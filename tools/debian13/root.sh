@@ -59,7 +59,7 @@ cp /etc/resolv.conf "$tmp/etc/resolv.conf"
 apt-config dump | grep -E '^Acquire::Check-(Valid-Until|Date) ' >"$tmp/etc/apt/apt.conf.d/99host" || true
 printf '#!/bin/sh\nexit 101\n' >"$tmp/usr/sbin/policy-rc.d"
 chmod 755 "$tmp/usr/sbin/policy-rc.d"
-# shellcheck disable=SC2016 # expanded inside the namespace
+# shellcheck disable=SC2016,SC2086 # expanded inside the namespace; the list split into names
 unshare --pid --fork --kill-child --mount --propagation private bash -c '
     set -e
     mount -t proc proc "$1/proc"
@@ -72,6 +72,7 @@ unshare --pid --fork --kill-child --mount --propagation private bash -c '
         apt-get install -y -qq --no-install-recommends $* && apt-get clean"
 ' install "$tmp" $packages >>"$log" 2>&1 || { echo "installing into the root failed; see $log" >&2; exit 1; }
 rm -f "$tmp/etc/apt/apt.conf.d/99host"
+mkdir "$tmp/src" "$tmp/build" # where enter.sh shows the source and build folders
 rm -rf "$tmp"/var/lib/apt/lists/*
 mv "$tmp" "$root"
 echo "Debian 13 root built in $((SECONDS - start)) s" >&2
