@@ -466,7 +466,13 @@ start_kwin() { # EXE...
     grant_line=$(grep '^X-KDE-Wayland-Interfaces=' \
         "$(dirname "${BASH_SOURCE[0]}")/../../data/linux/org.varbelo.Varbelo.desktop") \
         || fail "the desktop entry lacks X-KDE-Wayland-Interfaces="
-    mkdir -p "$udir/share/applications"
+    mkdir -p "$udir/share/applications" "$udir/.config/menus"
+    # KDE Frameworks 6 reads the installed entries only through the XDG menu, which a Plasma
+    # session has (KWin 5 needs none): without it KWin 6 finds no entry and grants nothing.
+    printf '%s\n' '<!DOCTYPE Menu PUBLIC "-//freedesktop//DTD Menu 1.0//EN"' \
+        ' "http://www.freedesktop.org/standards/menu-spec/menu-1.0.dtd">' \
+        '<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>' \
+        >"$udir/.config/menus/applications.menu"
     for exe in "$@"; do
         printf '[Desktop Entry]\nType=Application\nName=%s\nExec=%s\n%s\n' \
             "$(basename "$exe")" "$exe" "$grant_line" \
