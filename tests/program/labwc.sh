@@ -7,57 +7,23 @@ set -euo pipefail
 # IPC and no portal with global shortcuts, so nothing tells the program of Esc over other windows:
 # the run's notice says so, and varbelo --stop stops the run, letting go of a held button.
 # Usage: labwc.sh VARBELO WAYLANDRECORDER CLICKRECORDER
-VARBELO=$1
-RECORDER=$2
-XRECORDER=$3
+VARBELO=$1 RECORDER=$2 XRECORDER=$3
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-for tool in labwc wtype grim dbus-daemon setpriv; do
-    command -v "$tool" >/dev/null || fail "$tool is not installed (tools/install-deps.sh installs it)"
-done
+need labwc wtype grim dbus-daemon setpriv
 
-wayland_user
-vb=$(user_copy "$VARBELO")
-recorder=$(user_copy "$RECORDER")
-xrecorder=$(user_copy "$XRECORDER")
+user_programs
 
 # labwc tells no one where a window is: its rules put the program's window at 20,40 and the
 # recorder's right of it at 500,0, without the title bars that labwc would draw above them, so
-# that neither covers the other when it takes the focus. On a session bus, as a labwc session
-# has one.
-mkdir -p "$udir/.config/labwc"
-cat >"$udir/.config/labwc/rc.xml" <<'EOF'
-<?xml version="1.0"?>
-<labwc_config>
-  <windowRules>
-    <windowRule identifier="org.varbelo.Varbelo" serverDecoration="no">
-      <action name="MoveTo" x="20" y="40"/>
-    </windowRule>
-    <windowRule title="recorder" serverDecoration="no">
-      <action name="MoveTo" x="500" y="0"/>
-      <action name="ResizeTo" width="780" height="720"/>
-    </windowRule>
-  </windowRules>
-</labwc_config>
-EOF
-[ "$(id -u)" = 0 ] && chown -R 65534:65534 "$udir"
-launch bus "${uenv[@]}" dbus-daemon --session --nofork --address="unix:path=$udir/run/bus"
-wait_socket "$udir/run/bus" 10 "$last"
-uenv+=(DBUS_SESSION_BUS_ADDRESS="unix:path=$udir/run/bus")
-x11_socket_dir
-# What labwc starts gets its Wayland and XWayland displays.
-launch labwc "${uenv[@]}" WLR_BACKENDS=headless WLR_HEADLESS_OUTPUTS=1 WLR_LIBINPUT_NO_DEVICES=1 \
-    WLR_RENDERER=pixman labwc -s "sh -c 'echo \$WAYLAND_DISPLAY \$DISPLAY >$udir/run/displays'"
-wait_line "$udir/run/displays" '^wayland-[0-9]+ :[0-9]+$' 10 "labwc told no Wayland and XWayland display"
-read -r socket xdisplay <"$udir/run/displays"
-uenv+=(WAYLAND_DISPLAY="$socket" DISPLAY="$xdisplay")
-say "labwc on $socket, one output of 1280 x 720, XWayland on $xdisplay"
-
-type_keys() { # WTYPE_ARGUMENTS...: as in sway.sh, a Ctrl first for the keymap's sake
-    "${uenv[@]}" wtype -s 300 -k Control_L -s 200 "$@"
-}
-pixel() { # X Y
-    "${uenv[@]}" grim -g "$1,$2 1x1" -t ppm - | tail -c 3 | od -An -tu1 | xargs
-}
+# that neither covers the other when it takes the focus.
+start_labwc '<windowRule identifier="org.varbelo.Varbelo" serverDecoration="no">
+  <action name="MoveTo" x="20" y="40"/>
+</windowRule>
+<windowRule title="recorder" serverDecoration="no">
+  <action name="MoveTo" x="500" y="0"/>
+  <action name="ResizeTo" width="780" height="720"/>
+</windowRule>'
+say "labwc with one output of 1280 x 720, XWayland on $xdisplay"
 
 # The native recorder, an X11 recorder over its lower right part (override-redirect, so where
 # asked), then the program, which takes the keyboard.
@@ -66,7 +32,6 @@ wait_ready "$work/recorder.log" "the recorder"
 launch rec-x "${uenv[@]}" "$xrecorder" 900 350 350 300
 wait_ready "$work/rec-x.log" "the X11 recorder"
 launch varbelo "${uenv[@]}" "$vb"
-vb_pid=$last
 wait_line "$work/varbelo.log" '^varbelo: clicking through the wlroots virtual pointer$' 10 \
     "expected \"varbelo: clicking through the wlroots virtual pointer\" on standard error"
 grep -q 'XWayland' "$work/varbelo.log" && fail "the program says it runs through XWayland on labwc"
@@ -76,37 +41,14 @@ wait_until "the program's window at $vb_x,$vb_y" 10 \
     '[ "$(pixel $((vb_x + 1)) $((vb_y + 1)))" != "0 0 0" ]'
 sleep 0.5 # the window's first frame: it takes input from then on
 
-# Five steps, each with Down and Up, in the native and the X11 window in turn. Row 1's X box has
-# the focus: the positions go in with Tab, then on through the empty rows, the scroll bar,
-# Execute and the loop box to the toggles, and back to the loop box (3 passes) and Execute.
+# Five steps, each with Down and Up, in the native and the X11 window in turn, typed from row 1's
+# X box, which has the focus; then back over the toggles to the loop box (3 passes) and Execute.
 steps=("native 600 100" "x 1000 400" "native 700 600" "x 1100 600" "native 1200 100")
-keys=()
-for r in "${steps[@]}"; do
-    read -r _ x y <<<"$r"
-    keys+=("$x" -k Tab "$y" -k Tab)
-done
-for ((i = 0; i < 2 * (20 - ${#steps[@]}) + 3; i++)); do keys+=(-k Tab); done
-for r in "${steps[@]}"; do keys+=(-k space -k Tab -k space -k Tab); done
-type_keys "${keys[@]}"
-toggles_drawn() { # rows 1 to 6's Down and Up as the grid draws them (1: set)
-    local r x
-    for r in 0 1 2 3 4 5; do
-        for x in $((down_x - 22)) $((up_x - 22)); do
-            [ "$(pixel $((vb_x + x)) $((vb_y + $(row_y $r))))" = "191 191 191" ] && echo -n 1 || echo -n 0
-        done
-    done
-}
-for ((i = 0; i < 30; i++)); do [ "$(toggles_drawn)" = 111111111100 ] && break; sleep 0.1; done
-[ "$(toggles_drawn)" = 111111111100 ] \
-    || fail "the typed toggles of rows 1 to 6 are drawn as $(toggles_drawn), not 111111111100"
-notice_ink() { # the reddish pixels of the notice
-    "${uenv[@]}" grim -g "$((vb_x + 306)),$((vb_y + 136)) 131x170" -t ppm - \
-        | tail -c $((131 * 170 * 3)) | od -An -v -tu1 -w3 | awk '$1 > $2 + 50 && $1 > $3 + 50 {n++} END {print n + 0}'
-}
+type_script "${steps[@]}"
 ink=$(notice_ink)
 backtabs=()
 for ((i = 0; i < 2 * ${#steps[@]} + 1; i++)); do backtabs+=(-M shift -k Tab -m shift); done
-type_keys "${backtabs[@]}" 3 -M shift -k Tab -m shift -k space
+sway_type "${backtabs[@]}" 3 -M shift -k Tab -m shift -k space
 say "script typed, Execute pressed"
 
 # Pass 1 whole, in order, in each window's pixels (the X11 recorder's are the layout's).
