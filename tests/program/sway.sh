@@ -266,7 +266,7 @@ escape_gone "after varbelo --stop"
 say "varbelo --stop stopped the run"
 # Esc is held in the mode the run meets, and again once a reload has dropped runtime bindings
 # (typed until it stops the run: the binding comes back a moment after the reload).
-escape_in_mode() { sway_msg mode other; type_keys -k Escape; sway_msg mode default; }
+escape_in_mode() { sway_msg mode other; sway_type -k Escape; sway_msg mode default; }
 stop_run escape_in_mode
 escape_after_reload() {
     # Not while row 0 holds the button: sway's reload forgets a held button, and its release.
@@ -274,7 +274,7 @@ escape_after_reload() {
     sway_msg reload
     local i
     for ((i = 0; i < 10; i++)); do
-        type_keys -k Escape
+        sway_type -k Escape
         sleep 0.3
         is_red "$(pixel $((vb_x + colour_x)) $((vb_y + colour_y)))" || return 0
     done
