@@ -6,10 +6,13 @@ BUILD ?= build
 SANITIZE_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 WINDOWS_BUILD ?= build-windows
+# The program and its test helpers built inside the Debian 13 root, against its Qt.
+DEBIAN13_BUILD = $(BUILD)/debian13
 FUZZ_SECONDS ?= 300
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build sanitize run test fuzz bench package windows clean
+.PHONY: all deps configure build sanitize run test fuzz bench package windows debian13 \
+	debian13-early clean
 
 all: build
 
@@ -99,8 +102,27 @@ windows: deps
 		-DQT_CHAINLOAD_TOOLCHAIN_FILE=$(CURDIR)/tools/windows/mingw-w64.cmake >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target varbelo windows_zip
 
+# Debian 13's desktops are tested inside a Debian 13 root, built once per machine into the cache
+# beside Qt for Windows (tools/debian13/root.sh); the program and the tests' helpers are built in
+# it against Debian 13's Qt, and the build folder is told where the root is, so that ctest runs
+# the tests on its compositors.
+debian13: deps
+	@tools/install-deps.sh debian13
+	@root=$$(tools/debian13/root.sh) && \
+	tools/debian13/enter.sh $$root . $(DEBIAN13_BUILD) cmake -S /src -B /build \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null && \
+	tools/debian13/enter.sh $$root . $(DEBIAN13_BUILD) cmake --build /build -j $(JOBS) \
+		--target varbelo waylandrecorder clickrecorder fakekeys && \
+	cmake -S . -B $(BUILD) -DVARBELO_DEBIAN13_ROOT=$$root >/dev/null
+
+# The root's download and unpacking, started first in make test, go on while the rest builds
+# (Qt for Windows takes long); make debian13 then waits for them (root.sh takes a lock).
+debian13-early:
+	@tools/install-deps.sh debian13
+	@mkdir -p $(BUILD) && (tools/debian13/root.sh >$(BUILD)/debian13-root.log 2>&1 &)
+
 # Everything, the Windows build's test programs included (they run under wine in ctest).
-test: build sanitize windows
+test: debian13-early build sanitize windows debian13
 	@tools/install-deps.sh test
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30

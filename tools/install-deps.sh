@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs the Debian 12 packages that a make command needs, skipping what is there: always what
-# building and running the program need, and on top what each named group needs.
+# Installs the Debian 12 or 13 packages that a make command needs, skipping what is there: always
+# what building and running the program need, and on top what each named group needs.
 #
 # Usage: tools/install-deps.sh [GROUP...]
 #   run       the program alone (make run; the default)
@@ -12,6 +12,7 @@
 #   bench     make bench
 #   fuzz      the number reader under libFuzzer (make fuzz)
 #   sanitize  the sanitizer build and its tests (make sanitize)
+#   debian13  the Debian 13 root of the tests (make debian13; make test installs it too)
 # shellcheck disable=SC2034 # the lists are read by name, through "declare -n"
 set -euo pipefail
 
@@ -54,8 +55,10 @@ list_package=(file)
 list_checks=(desktop-file-utils appstream groff-base man-db lintian)
 # Qt for Windows and the program, cross-built with mingw-w64 and run under wine.
 list_windows=(g++-mingw-w64-x86-64 wine wine64 ninja-build zip)
-list_fuzz=(clang libclang-rt-14-dev)
+list_fuzz=(clang libclang-rt-dev) # the default clang's, 14 on Debian 12 and 19 on 13
 list_bench=(libbenchmark-dev)
+# The Debian 13 root that Debian 13's desktops are tested in (tools/debian13/root.sh).
+list_debian13=(debootstrap)
 
 lists=(run)
 sources=no
@@ -63,16 +66,17 @@ sources=no
 for group in "$@"; do
     case $group in
     run) ;;
-    test) lists+=(xserver bus probes compositors compositors_bare debian package checks) ;;
+    test) lists+=(xserver bus probes compositors compositors_bare debian package checks debian13) ;;
     package) lists+=(debian package) ;;
     windows) lists+=(xserver debian windows) sources=yes ;;
     demo) lists+=(xserver) ;;
     bench) lists+=(xserver bus probes compositors compositors_bare bench) ;;
     fuzz) lists+=(fuzz) ;;
     sanitize) lists+=(bus) ;;
+    debian13) lists+=(debian13) ;;
     *)
         echo "install-deps: no group '$group'; the groups: run test package windows demo bench" \
-             "fuzz sanitize" >&2
+             "fuzz sanitize debian13" >&2
         exit 2
         ;;
     esac

@@ -428,6 +428,13 @@ wait_socket() { # PATH SECONDS PID: the compositor's socket, or fail with its lo
     done
 }
 
+# A session bus of the user's own, as a desktop session has; adds its address to uenv.
+session_bus() {
+    launch bus "${uenv[@]}" dbus-daemon --session --nofork --address="unix:path=$udir/run/bus"
+    wait_socket "$udir/run/bus" 10 "$last"
+    uenv+=(DBUS_SESSION_BUS_ADDRESS="unix:path=$udir/run/bus")
+}
+
 # sway, headless, with CONFIG's outputs ("output HEADLESS-N ..." lines, and any other settings)
 # and XWayland started on first use, as in a session. Adds its Wayland display, its IPC socket and
 # XWayland's display to uenv; xdisplay is XWayland's display, sway_pid sway's process.
@@ -450,8 +457,69 @@ start_sway() { # CONFIG
 }
 sway_msg() { "${uenv[@]}" swaymsg "$@" >/dev/null; }
 # Keys through a new virtual keyboard, as wtype makes one per call: its first key may reach the
-# window before the keymap does, so a Ctrl goes first, which the program ignores.
+# window before the keymap does, so a Ctrl goes first, which the program ignores. On labwc too.
 sway_type() { "${uenv[@]}" wtype -s 300 -k Control_L -s 200 "$@"; } # WTYPE_ARGUMENTS...
+
+# labwc, headless, one output of 1280 x 720, with XWayland and its window RULES (<windowRule>
+# elements of its rc.xml), on a session bus. Adds its Wayland and XWayland displays to uenv;
+# xdisplay is XWayland's display.
+start_labwc() { # RULES
+    local socket
+    mkdir -p "$udir/.config/labwc"
+    printf '%s\n' '<?xml version="1.0"?>' '<labwc_config><windowRules>' "$1" \
+        '</windowRules></labwc_config>' >"$udir/.config/labwc/rc.xml"
+    [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$udir"
+    session_bus
+    x11_socket_dir
+    # What labwc starts gets its Wayland and XWayland displays.
+    launch labwc "${uenv[@]}" WLR_BACKENDS=headless WLR_HEADLESS_OUTPUTS=1 \
+        WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+        labwc -s "sh -c 'echo \$WAYLAND_DISPLAY \$DISPLAY >$udir/run/displays'"
+    wait_line "$udir/run/displays" '^wayland-[0-9]+ :[0-9]+$' 10 \
+        "labwc told no Wayland and XWayland display"
+    read -r socket xdisplay <"$udir/run/displays"
+    uenv+=(WAYLAND_DISPLAY="$socket" DISPLAY="$xdisplay")
+}
+
+# ---- What a wlroots compositor (sway, labwc) shows, through grim, and a script typed into the
+# program's window there, whose client origin is vb_x vb_y ----
+
+pixel() { # X Y: the red, green and blue of one layout pixel as the compositor shows it
+    "${uenv[@]}" grim -g "$1,$2 1x1" -t ppm - | tail -c 3 | od -An -tu1 | xargs
+}
+notice_ink() { # the reddish pixels of the notice
+    "${uenv[@]}" grim -g "$((vb_x + 306)),$((vb_y + 136)) 131x170" -t ppm - \
+        | tail -c $((131 * 170 * 3)) | od -An -v -tu1 -w3 | awk '$1 > $2 + 50 && $1 > $3 + 50 {n++} END {print n + 0}'
+}
+
+# Types the rows ("NAME X Y", in layout coordinates) from the focused X box of row 1 on, in one
+# go, Tab going X, Y, next X; then on through the empty rows, the scroll bar, Execute and the loop
+# count to the toggles, each row's Down and Up set. The toggles of those rows and the next one
+# are then read back as the grid draws them (a darker face when set) before any run: a key lost
+# on its way in shifts them and fails here, not as a run without clicks.
+type_script() { # ROW...
+    local keys=() r x y v i expected=
+    for r in "$@"; do
+        read -r _ x y <<<"$r"
+        for v in "$x" "$y"; do # a leading minus would read as an option of wtype's
+            [ "${v#-}" = "$v" ] && keys+=("$v" -k Tab) || keys+=(-k minus "${v#-}" -k Tab)
+        done
+    done
+    for ((i = 0; i < 2 * (20 - $#) + 3; i++)); do keys+=(-k Tab); done
+    for r in "$@"; do keys+=(-k space -k Tab -k space -k Tab); expected+=11; done
+    sway_type "${keys[@]}"
+    expected+=00
+    for ((i = 0; i < 30; i++)); do [ "$(toggles_drawn $#)" = "$expected" ] && return 0; sleep 0.1; done
+    fail "the typed toggles of rows 1 to $(($# + 1)) are drawn as $(toggles_drawn $#), not $expected"
+}
+toggles_drawn() { # LAST: rows 0 to LAST's Down and Up, 1 where drawn set
+    local r x
+    for ((r = 0; r <= $1; r++)); do
+        for x in $((down_x - 22)) $((up_x - 22)); do
+            [ "$(pixel $((vb_x + x)) $((vb_y + $(row_y $r))))" = "191 191 191" ] && echo -n 1 || echo -n 0
+        done
+    done
+}
 
 # KWin (kwin_wayland --virtual, one output of 1280 x 720, wayland-vb) with XWayland, on a session
 # bus of its own, with its global shortcuts and so KDE's shortcut service (org.kde.kglobalaccel),
@@ -466,16 +534,20 @@ start_kwin() { # EXE...
     grant_line=$(grep '^X-KDE-Wayland-Interfaces=' \
         "$(dirname "${BASH_SOURCE[0]}")/../../data/linux/org.varbelo.Varbelo.desktop") \
         || fail "the desktop entry lacks X-KDE-Wayland-Interfaces="
-    mkdir -p "$udir/share/applications"
+    mkdir -p "$udir/share/applications" "$udir/.config/menus"
+    # KDE Frameworks 6 reads the installed entries only through the XDG menu, which a Plasma
+    # session has (KWin 5 needs none): without it KWin 6 finds no entry and grants nothing.
+    printf '%s\n' '<!DOCTYPE Menu PUBLIC "-//freedesktop//DTD Menu 1.0//EN"' \
+        ' "http://www.freedesktop.org/standards/menu-spec/menu-1.0.dtd">' \
+        '<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>' \
+        >"$udir/.config/menus/applications.menu"
     for exe in "$@"; do
         printf '[Desktop Entry]\nType=Application\nName=%s\nExec=%s\n%s\n' \
             "$(basename "$exe")" "$exe" "$grant_line" \
             >"$udir/share/applications/$(basename "$exe").desktop"
     done
     [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$udir"
-    launch bus "${uenv[@]}" dbus-daemon --session --nofork --address="unix:path=$udir/run/bus"
-    wait_socket "$udir/run/bus" 10 "$last"
-    uenv+=(DBUS_SESSION_BUS_ADDRESS="unix:path=$udir/run/bus")
+    session_bus
     x11_socket_dir
     # What KWin starts gets XWayland's display.
     launch kwin "${uenv[@]}" XDG_DATA_DIRS="$udir/share:/usr/share" "$kwin" --virtual \
@@ -532,10 +604,8 @@ start_gnome() { # STANDIN_PORTAL LAYOUT SCALE WxH...
         [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$udir/.config"
     fi
     x11_socket_dir
-    launch bus "${uenv[@]}" dbus-daemon --session --nofork --address="unix:path=$udir/run/bus"
-    wait_socket "$udir/run/bus" 10 "$last"
-    uenv+=(DBUS_SESSION_BUS_ADDRESS="unix:path=$udir/run/bus" GSETTINGS_BACKEND=keyfile
-           XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME)
+    session_bus
+    uenv+=(GSETTINGS_BACKEND=keyfile XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME)
     launch pipewire "${uenv[@]}" pipewire
     launch wireplumber "${uenv[@]}" wireplumber
     local monitors=()

@@ -22,8 +22,11 @@ need sway swaymsg wtype jq grim setpriv python3
 
 user_programs
 printf 'mode "resize" {\n    bindsym Escape mode "default"\n}\n' >"$udir/modes.conf"
+# The program's window floats (its size is fixed) and gets no title bar: sway may add one after
+# the window has its size (1.10, under load), moving the content down after the test read it.
 start_sway 'output HEADLESS-1 mode 1280x720 position 0 0
 output HEADLESS-2 mode 2560x1440 scale 2 position 1280 -200
+default_floating_border none
 include modes.conf
 mode "other" {
     bindsym q mode "default"
@@ -51,9 +54,6 @@ sway_click() { # X Y
     sway_msg seat seat0 cursor release button1
     sleep 0.15
 }
-pixel() { # X Y: the red, green and blue of one layout pixel as the compositor shows it
-    "${uenv[@]}" grim -g "$1,$2 1x1" -t ppm - | tail -c 3 | od -An -tu1 | xargs
-}
 
 # A native recorder filling each output: the left one tiled on output 1, the right one moved to
 # 2. Over them an X11 recorder on each output, override-redirect, so at the X position asked for,
@@ -62,6 +62,7 @@ for side in left right; do
     launch "rec-$side" "${uenv[@]}" "$recorder" "$side"
     wait_ready "$work/rec-$side.log" "the $side recorder"
 done
+sway_msg '[title="^left$"] move to output HEADLESS-1' # sway 1.10 maps it on the last output
 sway_msg '[title="^right$"] move to output HEADLESS-2'
 sway_msg focus output HEADLESS-1
 launch rec-xa "${uenv[@]}" "$xrecorder" 900 250 350 300
@@ -125,37 +126,13 @@ check_presses() { # WHAT ROW...
 }
 
 # Six steps, each with Down and Up, in native and X11 windows on both outputs: the pointer
-# enters X11 windows from a native one on the other output and from the other X11 window. The
-# positions are typed in one go, Tab going X, Y, next X; then on through the empty rows, the
-# scroll bar, Execute and the loop count to the toggles.
+# enters X11 windows from a native one on the other output and from the other X11 window, typed
+# from row 1's X box.
 typed=("left 100 650" "xa 1000 300" "right 1380 300" "xa 1100 400" "xb 1800 100"
        "right 2500 -150")
 sleep 0.5 # the window's first frame: it takes input from then on
 sway_click $((vb_x + 72)) $((vb_y + $(row_y 0)))
-keys=()
-for r in "${typed[@]}"; do
-    read -r _ x y <<<"$r"
-    for v in "$x" "$y"; do # a leading minus would read as an option of wtype's
-        [ "${v#-}" = "$v" ] && keys+=("$v" -k Tab) || keys+=(-k minus "${v#-}" -k Tab)
-    done
-done
-for ((i = 0; i < 2 * (20 - ${#typed[@]}) + 3; i++)); do keys+=(-k Tab); done
-for r in "${!typed[@]}"; do keys+=(-k space -k Tab -k space -k Tab); done
-sway_type "${keys[@]}"
-# Rows 1 to 7's Down and Up as the grid draws them (1: set, a darker face), read back before the
-# run: a key lost on its way in shifts them and fails here, not as a run without clicks.
-toggles_drawn() {
-    local r x p
-    for r in 0 1 2 3 4 5 6; do
-        for x in $((down_x - 22)) $((up_x - 22)); do
-            p=$(pixel $((vb_x + x)) $((vb_y + $(row_y $r))))
-            [ "$p" = "191 191 191" ] && echo -n 1 || echo -n 0
-        done
-    done
-}
-for ((i = 0; i < 30; i++)); do [ "$(toggles_drawn)" = 11111111111100 ] && break; sleep 0.1; done
-[ "$(toggles_drawn)" = 11111111111100 ] \
-    || fail "the typed toggles of rows 1 to 7 are drawn as $(toggles_drawn), not 11111111111100"
+type_script "${typed[@]}"
 say "script typed"
 # The run's Escape binding, left in any mode: unbinding it there succeeds.
 escape_gone() { # WHEN
@@ -244,10 +221,6 @@ command(sys.argv[3])
 time.sleep(float(sys.argv[2]))
 os.kill(int(sys.argv[1]), signal.SIGCONT)
 sys.exit(b"\"success\": true" not in reply())' "$sway_pid" "$@"
-}
-notice_ink() { # the reddish pixels of the notice
-    "${uenv[@]}" grim -g "$((vb_x + 306)),$((vb_y + 136)) 131x170" -t ppm - \
-        | tail -c $((131 * 170 * 3)) | od -An -v -tu1 -w3 | awk '$1 > $2 + 50 && $1 > $3 + 50 {n++} END {print n + 0}'
 }
 sway_click $((vb_x + loop_x)) $((vb_y + loop_y))
 sway_type -M ctrl a -m ctrl 2
