@@ -33,6 +33,8 @@ private slots:
     void endOfRangeOverwritesLastRow();
     void positionStoredWhole_data();
     void positionStoredWhole();
+    void pixelUnderPointer_data();
+    void pixelUnderPointer();
     void captureKeepsFlags();
     void escStopsRunOnly();
     void captureDuringPlayback();
@@ -206,6 +208,24 @@ void TestCapture::endOfRangeOverwritesLastRow()
     QCOMPARE(w().script.y[31999], 4);
     QCOMPARE(w().script.x[31998], 0);
     QVERIFY(w().script.isEmpty(Script::LastIndex)); // never reached through the grid
+}
+
+// A fractional position as the recording layers get it, and the pixel recorded.
+void TestCapture::pixelUnderPointer_data()
+{
+    QTest::addColumn<double>("position");
+    QTest::addColumn<int>("pixel"); // on a monitor 800 wide
+    QTest::newRow("over a pixel") << 100.6 << 100;
+    QTest::newRow("a 256th short of its edge (sway 1.10)") << 599.99609375 << 600;
+    QTest::newRow("in the last column") << 799.6 << 799;
+    QTest::newRow("at the far edge") << 800.0 << 799;
+}
+
+void TestCapture::pixelUnderPointer()
+{
+    QFETCH(double, position);
+    QFETCH(int, pixel);
+    QCOMPARE(pixelUnder(position, 800), pixel);
 }
 
 void TestCapture::positionStoredWhole_data()

@@ -79,7 +79,9 @@ inline std::string noScreenAt(std::int32_t x, std::int32_t y)
 // monitor's last pixel, so that a spot on its edge stays on it.
 inline std::int32_t pixelUnder(double position, std::int32_t length)
 {
-    const double pixel = std::floor(position);
+    // Wayland gives positions in 256ths of a pixel, and a compositor that scales them may land a
+    // pointer set on a pixel's edge a 256th short of it (sway 1.10: 599.996 for 600).
+    const double pixel = std::floor(position + 1.0 / 256);
     return std::int32_t(length > 0 ? std::clamp(pixel, 0.0, length - 1.0) : pixel);
 }
 

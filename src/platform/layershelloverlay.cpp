@@ -182,19 +182,22 @@ void LayerShellOverlay::seatCapabilities(void *self, wl_seat *seat, std::uint32_
     const bool pointer = capabilities & WL_SEAT_CAPABILITY_POINTER;
     if (pointer && !overlay->m_pointer) {
         overlay->m_pointer = wl_seat_get_pointer(seat);
-        static const wl_pointer_listener listener {
-                pointerEnter,
-                [](void *, wl_pointer *, std::uint32_t, wl_surface *) {},
-                pointerMotion,
-                [](void *, wl_pointer *, std::uint32_t, std::uint32_t, std::uint32_t,
-                   std::uint32_t) {},
-                [](void *, wl_pointer *, std::uint32_t, std::uint32_t, wl_fixed_t) {},
-                [](void *, wl_pointer *) {},
-                [](void *, wl_pointer *, std::uint32_t) {},
-                [](void *, wl_pointer *, std::uint32_t, std::uint32_t) {},
-                [](void *, wl_pointer *, std::uint32_t, std::int32_t) {},
-                nullptr, // axis_value120: version 8, not bound
-        };
+        // Named, and the rest left null: a newer libwayland's listener has members for
+        // versions that are not bound here.
+        static const wl_pointer_listener listener = [] {
+            wl_pointer_listener l {};
+            l.enter = pointerEnter;
+            l.leave = [](void *, wl_pointer *, std::uint32_t, wl_surface *) {};
+            l.motion = pointerMotion;
+            l.button = [](void *, wl_pointer *, std::uint32_t, std::uint32_t, std::uint32_t,
+                          std::uint32_t) {};
+            l.axis = [](void *, wl_pointer *, std::uint32_t, std::uint32_t, wl_fixed_t) {};
+            l.frame = [](void *, wl_pointer *) {};
+            l.axis_source = [](void *, wl_pointer *, std::uint32_t) {};
+            l.axis_stop = [](void *, wl_pointer *, std::uint32_t, std::uint32_t) {};
+            l.axis_discrete = [](void *, wl_pointer *, std::uint32_t, std::int32_t) {};
+            return l;
+        }();
         wl_pointer_add_listener(overlay->m_pointer, &listener, overlay);
     } else if (!pointer && overlay->m_pointer) {
         release(overlay->m_pointer, wl_pointer_release, WL_POINTER_RELEASE_SINCE_VERSION);
