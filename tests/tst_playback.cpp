@@ -316,13 +316,13 @@ void TestPlayback::everyStopReleasesHeldButton()
     f->tick();
     QVERIFY(f->desktop.buttonDown());
 
+    QString shown; // lives as long as the connection's receiver, the fixture's run
+    connect(&run(), &Playback::noticeChanged, &run(), [&](const QString &n) { shown = n; });
     if (how == u"stop") {
         run().stop();
     } else if (how == u"end") {
         f->tick();
     } else {
-        QString shown;
-        connect(&run(), &Playback::noticeChanged, this, [&](const QString &n) { shown = n; });
         f->desktop.loseInput("the desktop ended the remote-control session");
         QCOMPARE(shown, u"Run stopped: the desktop ended the remote-control session."_s);
     }

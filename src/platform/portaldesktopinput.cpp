@@ -35,9 +35,11 @@ constexpr uint persistUntilRevoked = 2;
 constexpr int leftButton = 0x110; // BTN_LEFT in linux/input-event-codes.h
 // The user reads the prompt and answers it; no answer by then, and the program goes on without.
 constexpr std::chrono::seconds answerTimeout {120};
-// Calls made while the program ends: long enough for a live portal, short for a hung one.
-constexpr int closingCallTimeoutMs = 2000;
-// mutter answers at once; one that hangs must not hold up the start for long.
+// Calls made while the program ends, two at most, within the half second an ending program may
+// wait: a blocking call has written its message to the bus before it waits, so the portal gets it
+// however long it then takes to answer.
+constexpr int closingCallTimeoutMs = 250;
+// mutter and the portal answer at once; one that hangs must not hold up the start for long.
 constexpr int displayConfigTimeoutMs = 2000;
 constexpr uint logicalLayout = 1; // DisplayConfig's layout-mode: 1 logical, 2 physical
 int connections = 0;
@@ -151,7 +153,8 @@ bool PortalDesktopInput::start(QString &whyNot)
     QDBusMessage get = QDBusMessage::createMethodCall(
             portalService, portalPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
     get << remoteDesktop << u"version"_s;
-    const QDBusReply<QDBusVariant> version = m_bus.call(get);
+    const QDBusReply<QDBusVariant> version =
+            m_bus.call(get, QDBus::Block, displayConfigTimeoutMs);
     if (!version.isValid()) {
         whyNot = u"no desktop portal offers remote control (%1)"_s.arg(version.error().message());
         return false;
@@ -279,7 +282,7 @@ bool PortalDesktopInput::request(const QString &interface, const QString &method
     QDBusMessage call =
             QDBusMessage::createMethodCall(portalService, portalPath, interface, method);
     call.setArguments(arguments);
-    const QDBusMessage reply = m_bus.call(call);
+    const QDBusMessage reply = m_bus.call(call, QDBus::Block, displayConfigTimeoutMs);
 
     bool answered = false;
     if (reply.type() == QDBusMessage::ErrorMessage) {
