@@ -22,6 +22,7 @@ base_src=$(mktemp -d)
 git -C "$source_dir" worktree add --detach -q "$base_src" "$base_rev"
 trap 'git -C "$source_dir" worktree remove --force "$base_src"' EXIT
 echo "Building $base_rev's program in $base_build" >&2
+rm -rf "$base_build" # its cache names the source folder of an earlier run
 cmake -S "$base_src" -B "$base_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
     >/dev/null
 cmake --build "$base_build" -j "$(nproc)" --target varbelo >/dev/null
