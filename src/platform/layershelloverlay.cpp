@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// One piece: a Wayland client of its own (registry, seat, outputs, one layer surface, its buffer
+// and cursor per output), whose listeners share the overlay's state; split, each part would reach
+// into the others' members.
 #include "layershelloverlay.h"
 
 #include "desktopinput.h"

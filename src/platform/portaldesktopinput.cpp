@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// One piece: the RemoteDesktop portal's conversation (registration, session, device and monitor
+// choice, the restore token, each monitor's stream and scale) and the moves and clicks sent
+// within it, which depend on all of that.
 #include "portaldesktopinput.h"
 
 #include <algorithm>

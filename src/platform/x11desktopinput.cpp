@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// One piece: the X11 backend's connection, its monitors (RandR 1.5, or 1.2's CRTCs), the pointer
+// read back after each move, raw motion through XInput2 and the key state, all on one Display.
 #include "x11desktopinput.h"
 
 #include <X11/Xlib.h>

@@ -537,8 +537,7 @@ start_kwin() { # EXE...
     mkdir -p "$udir/share/applications" "$udir/.config/menus"
     # KDE Frameworks 6 reads the installed entries only through the XDG menu, which a Plasma
     # session has (KWin 5 needs none): without it KWin 6 finds no entry and grants nothing.
-    printf '%s\n' '<!DOCTYPE Menu PUBLIC "-//freedesktop//DTD Menu 1.0//EN"' \
-        ' "http://www.freedesktop.org/standards/menu-spec/menu-1.0.dtd">' \
+    printf '%s\n' '<!DOCTYPE Menu>' \
         '<Menu><Name>Applications</Name><DefaultAppDirs/><Include><All/></Include></Menu>' \
         >"$udir/.config/menus/applications.menu"
     for exe in "$@"; do
