@@ -159,32 +159,38 @@ void TestPortalStopKey::init()
 }
 
 // The app id goes first where the portal has the registry; the key the desktop bound is read
-// from the answer: "bound:" and the key named when it is not Esc, or "unavailable".
+// from the answer (GNOME 48's comes with code 2): "bound:" and the key named when it is not Esc,
+// or "unavailable".
 void TestPortalStopKey::bindAnswered_data()
 {
     QTest::addColumn<bool>("registry");
     QTest::addColumn<QList<PortalShortcut>>("bound");
+    QTest::addColumn<uint>("code");
     QTest::addColumn<QString>("answer");
     const auto key = [](const QString &trigger) {
         return QList<PortalShortcut> {{u"stop"_s, {{u"trigger_description"_s, trigger}}}};
     };
-    QTest::newRow("Esc") << true << key(u"Press Escape"_s) << u"bound:"_s;
-    QTest::newRow("no registry") << false << key(u"Press Escape"_s) << u"bound:"_s;
-    QTest::newRow("Esc or another") << true << key(u"Press Escape or <Control>q"_s) << u"bound:"_s;
+    QTest::newRow("Esc") << true << key(u"Press Escape"_s) << 0u << u"bound:"_s;
+    QTest::newRow("no registry") << false << key(u"Press Escape"_s) << 0u << u"bound:"_s;
+    QTest::newRow("Esc or another")
+            << true << key(u"Press Escape or <Control>q"_s) << 0u << u"bound:"_s;
     QTest::newRow("another key") << true << key(u"Press <Control>q"_s)
-                                 << u"bound:Press <Control>q"_s;
-    QTest::newRow("Ctrl+Esc") << true << key(u"Ctrl+Esc"_s) << u"bound:Ctrl+Esc"_s;
-    QTest::newRow("empty trigger") << true << key(QString()) << u"unavailable"_s;
-    QTest::newRow("no shortcut") << true << QList<PortalShortcut>() << u"unavailable"_s;
+                                 << 0u << u"bound:Press <Control>q"_s;
+    QTest::newRow("Ctrl+Esc") << true << key(u"Ctrl+Esc"_s) << 0u << u"bound:Ctrl+Esc"_s;
+    QTest::newRow("empty trigger") << true << key(QString()) << 0u << u"unavailable"_s;
+    QTest::newRow("no shortcut") << true << QList<PortalShortcut>() << 0u << u"unavailable"_s;
+    QTest::newRow("GNOME 48's code 2") << true << key(u"Press Escape"_s) << 2u << u"bound:"_s;
 }
 
 void TestPortalStopKey::bindAnswered()
 {
     QFETCH(bool, registry);
     QFETCH(QList<PortalShortcut>, bound);
+    QFETCH(uint, code);
     QFETCH(QString, answer);
     portal.registry = registry;
     portal.bound = bound;
+    portal.bindResponse = code;
     PortalStopKey escape;
     QStringList answers;
     connect(&escape, &StopKey::bound, this,

@@ -343,19 +343,31 @@ QDBusMessage PortalDesktopInput::sessionCall(const QString &method,
 }
 
 // Moves and button events go out without waiting for their replies, so that a run never waits on
-// the bus; an error reply ends the session.
+// the bus; an error reply ends the session. A button event waits for the replies to the moves
+// before it, though: after a move the portal refused, a press would land where the pointer was.
 void PortalDesktopInput::notify(const QString &method, const QVariantList &arguments)
 {
+    const bool move = method == u"NotifyPointerMotionAbsolute"_s;
+    m_movesUnanswered += move;
     auto *watcher =
             new QDBusPendingCallWatcher(m_bus.asyncCall(sessionCall(method, arguments)), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, method](QDBusPendingCallWatcher *reply) {
+            [this, method, move](QDBusPendingCallWatcher *reply) {
                 reply->deleteLater();
+                m_movesUnanswered -= move;
                 if (reply->isError())
-                    lose(u"the desktop portal refused %1 (%2)"_s.arg(method,
-                                                                     reply->error().message()),
-                         false);
+                    return lose(u"the desktop portal refused %1 (%2)"_s.arg(
+                                        method, reply->error().message()),
+                                false);
+                while (m_movesUnanswered == 0 && !m_buttonsAfterMoves.isEmpty() && !m_lost)
+                    sendButton(m_buttonsAfterMoves.takeFirst());
             });
+}
+
+void PortalDesktopInput::sendButton(bool press)
+{
+    notify(u"NotifyPointerButton"_s, {leftButton, press ? 1u : 0u});
+    m_buttonDown = press;
 }
 
 // One line, then silence. A session the desktop closed took its virtual pointer, and what it
@@ -374,6 +386,7 @@ void PortalDesktopInput::lose(const QString &why, bool sessionGone)
                                                   u"Close"_s));
     }
     m_buttonDown = false;
+    m_buttonsAfterMoves.clear();
     if (m_lostHandler)
         m_lostHandler(why.toStdString());
 }
@@ -393,9 +406,26 @@ bool PortalDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
     // would clamp a point beyond that stream to its edge.
     for (const Stream &stream : m_streams) {
         if (stream.area.contains(x, y)) {
-            const QPoint inside = QPoint(x, y) - stream.area.topLeft();
-            notify(u"NotifyPointerMotionAbsolute"_s,
-                   {stream.node, inside.x() * stream.scale, inside.y() * stream.scale});
+            const QPointF at = QPointF(QPoint(x, y) - stream.area.topLeft()) * stream.scale;
+            // xdg-desktop-portal refuses a position beyond every stream's size in desktop units,
+            // and mutter, in its logical layout, wants positions in the monitor's pixels: the
+            // far part of a scaled monitor cannot be reached. Said here, the step is missed.
+            const bool refused = std::none_of(m_streams.begin(), m_streams.end(),
+                                              [&](const Stream &other) {
+                                                  return at.x() < other.area.width()
+                                                          && at.y() < other.area.height();
+                                              });
+            if (refused) {
+                m_whyMoveFailed = u"the desktop portal takes no position beyond a shared "
+                                  "monitor's size, and (%1, %2) lies at (%3, %4) in the pixels "
+                                  "of its monitor, scaled %5 times"_s.arg(x)
+                                          .arg(y)
+                                          .arg(at.x())
+                                          .arg(at.y())
+                                          .arg(stream.scale);
+                return false;
+            }
+            notify(u"NotifyPointerMotionAbsolute"_s, {stream.node, at.x(), at.y()});
             return true;
         }
     }
@@ -411,8 +441,10 @@ void PortalDesktopInput::mouse_event(std::uint32_t dwFlags)
     if (m_lost || (dwFlags != LeftButtonPress && dwFlags != LeftButtonRelease))
         return;
     const bool press = dwFlags == LeftButtonPress;
-    notify(u"NotifyPointerButton"_s, {leftButton, press ? 1u : 0u});
-    m_buttonDown = press;
+    if (m_movesUnanswered > 0)
+        m_buttonsAfterMoves.append(press);
+    else
+        sendButton(press);
 }
 
 std::int16_t PortalDesktopInput::GetAsyncKeyState(int)

@@ -57,6 +57,7 @@ private:
                  QVariantMap &results, QString &whyNot);
     QDBusMessage sessionCall(const QString &method, const QVariantList &arguments) const;
     void notify(const QString &method, const QVariantList &arguments);
+    void sendButton(bool press);
     void lose(const QString &why, bool sessionGone);
 
     // QtDBus hands D-Bus signals only to slots named by their signature.
@@ -67,7 +68,9 @@ private:
     QString m_session; // the portal session's object path
     std::vector<Stream> m_streams;
     int m_unplacedStreams = 0; // monitors shared without a position: no move can reach them
-    bool m_buttonDown = false;
+    bool m_buttonDown = false; // a press went out and its release has not
+    int m_movesUnanswered = 0;
+    QList<bool> m_buttonsAfterMoves; // press (true) or release, sent once those moves are taken
     bool m_lost = false; // the session is over: calls do nothing
     QString m_whyLost;
     QString m_whyMoveFailed;

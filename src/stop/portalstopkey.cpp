@@ -140,6 +140,10 @@ void PortalStopKey::send(const QString &method, const QVariantList &arguments)
 
 void PortalStopKey::onResponse(uint response, const QVariantMap &results)
 {
+    // GNOME's portal 48 answers a bind that succeeded with code 2, the shortcuts it bound in the
+    // results (fixed in 49): a bind answer that lists them is taken for what it says.
+    if (response == 2 && m_step == Step::Binding && results.contains(QStringLiteral("shortcuts")))
+        response = 0;
     if (response != 0)
         return giveUp(response == 1 ? QStringLiteral("the request was refused")
                                     : QStringLiteral("the request failed"));

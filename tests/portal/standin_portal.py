@@ -9,9 +9,10 @@ xdg-desktop-portal-gnome 43 does (src/gnomescreencast.c, remotedesktop.c):
 each stream's position and size are mutter's Parameters of it, the streams are listed last
 recorded first, and input goes on to mutter unchanged, without waiting for its answer.
 The test steers it through org.varbelo.test.StandIn: the answer the prompt gives, whether the
-streams tell their positions, the end of every session and the log of the requests and their options; and it lends the test the desktop's
-own mouse and keyboard. Usage: standin_portal.py [SCALE]: with SCALE, the monitors are first laid
-side by side in the order of their connectors, the last one at that scale.
+streams tell their positions, whether it refuses moves, the end of every session and the log of the requests and their options; and it lends the test the desktop's
+own mouse and keyboard (org.varbelo.test.Hand). Usage: standin_portal.py [--hand-only] [SCALE]:
+with SCALE, the monitors are first laid side by side in the order of their connectors, the last
+one at that scale; with --hand-only, the hand alone, beside the desktop's real portal.
 """
 import sys
 import uuid
@@ -142,6 +143,7 @@ class Session(dbus.service.Object):
 class Portal(dbus.service.Object):
     answer = 0
     positions = True  # whether the streams say where they lie (the portal may leave it out)
+    refuse_moves = False  # every move, as if beyond the streams
     sessions = {}
     calls = []
     callers = set()  # who made a portal call: the host registry wants the app id before that
@@ -230,6 +232,13 @@ class Portal(dbus.service.Object):
 
     @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='oa{sv}udd')
     def NotifyPointerMotionAbsolute(self, session, options, node, x, y):
+        # xdg-desktop-portal refuses a position beyond every stream's size (remote-desktop.c,
+        # check_position), though mutter wants a scaled monitor's pixels there.
+        sizes = [parameters(bus.get_object('org.gnome.Mutter.ScreenCast', path))['size']
+                 for path in self.sessions[session].streams.values()]
+        if self.refuse_moves or not any(x < w and y < h for w, h in sizes):
+            raise dbus.exceptions.DBusException('Invalid position',
+                                                name='org.freedesktop.DBus.Error.Failed')
         self.sessions[session].forward('NotifyPointerMotionAbsolute',
                                        self.sessions[session].streams[int(node)], x, y)
 
@@ -245,6 +254,10 @@ class Portal(dbus.service.Object):
     def SetPositions(self, given):
         self.positions = given
 
+    @dbus.service.method(TEST, in_signature='b')
+    def RefuseMoves(self, refuse):
+        self.refuse_moves = refuse
+
     @dbus.service.method(TEST)
     def CloseSessions(self):
         for session in self.sessions.values():
@@ -257,8 +270,11 @@ class Portal(dbus.service.Object):
     def Calls(self):
         return self.calls
 
-    # The desktop's own mouse and keyboard, for the test: a move to a layout position, the left
-    # button, a key of KEYSYMS.
+
+class Hand(dbus.service.Object):
+    """The desktop's own mouse and keyboard, for the test: a move to a layout position, the left
+    button, a key of KEYSYMS. Lent beside the real portal too, to answer its dialogs."""
+
     @dbus.service.method(TEST, in_signature='ii')
     def Point(self, x, y):
         mouse.point(x, y)
@@ -271,9 +287,26 @@ class Portal(dbus.service.Object):
     def Key(self, name, down):
         mouse.call('NotifyKeyboardKeysym', dbus.UInt32(KEYSYMS[name]), down)
 
+    @dbus.service.method(TEST, out_signature='s')
+    def Active(self):
+        """The title of the application window that has the keyboard, as the accessibility bus
+        tells it (the shell's own stage aside): what a user sees before typing into a dialog."""
+        import gi
+        gi.require_version('Atspi', '2.0')
+        from gi.repository import Atspi
+        desktop = Atspi.get_desktop(0)
+        for app in (desktop.get_child_at_index(i) for i in range(desktop.get_child_count())):
+            if app is None or app.get_name() == 'gnome-shell':
+                continue
+            for window in (app.get_child_at_index(i) for i in range(app.get_child_count())):
+                if window and window.get_state_set().contains(Atspi.StateType.ACTIVE):
+                    return window.get_name()
+        return ''
+
 
 KEYSYMS = {'space': 0x20, 'Tab': 0xff09, 'Escape': 0xff1b, 'Right': 0xff53,
-           'Shift_L': 0xffe1, 'Super_L': 0xffeb, **{str(d): 0x30 + d for d in range(10)}}
+           'Shift_L': 0xffe1, 'Alt_L': 0xffe9, 'Super_L': 0xffeb,
+           **{str(d): 0x30 + d for d in range(10)}, **{c: ord(c) for c in 'aiqs'}}
 
 
 dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
@@ -282,13 +315,18 @@ bus = dbus.SessionBus()
 # bind them when the seat first has them: a headless mutter gets each only from a remote-desktop
 # session's first event of its kind, and without them the clients miss the first press of the
 # first session and the first key of the test.
-if len(sys.argv) > 1:
-    lay_out(float(sys.argv[1]))
+hand_only = '--hand-only' in sys.argv
+args = [arg for arg in sys.argv[1:] if arg != '--hand-only']
+if args:
+    lay_out(float(args[0]))
 mouse = Mouse()
 mouse.call('NotifyPointerMotionRelative', 0.0, 0.0)
 mouse.call('NotifyKeyboardKeysym', dbus.UInt32(KEYSYMS['Shift_L']), True)
 mouse.call('NotifyKeyboardKeysym', dbus.UInt32(KEYSYMS['Shift_L']), False)
-portal = Portal(bus, BASE)
-name = dbus.service.BusName(PORTAL + '.Desktop', bus)
+hand = Hand(bus, '/org/varbelo/test/Hand')
+names = [dbus.service.BusName(TEST.rsplit('.', 1)[0] + '.Hand', bus)]
+if not hand_only:
+    portal = Portal(bus, BASE)
+    names.append(dbus.service.BusName(PORTAL + '.Desktop', bus))
 print('ready', flush=True)
 GLib.MainLoop().run()

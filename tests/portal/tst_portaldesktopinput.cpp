@@ -52,6 +52,7 @@ class TestPortalDesktopInput : public QObject
 private slots:
     void initTestCase();
     void grantedClicksLand();
+    void refusedMoveTakesItsPress();
     void refusedGrantGivesReason();
     void streamsWithoutPositionAreNowhere();
     void closedSessionLeavesNoButtonHeld();
@@ -115,6 +116,27 @@ void TestPortalDesktopInput::grantedClicksLand()
                              + u"types=2"_s);
     }
     QVERIFY(!token.isEmpty());
+}
+
+// A move the portal refuses takes the button events after it along: none lands where the
+// pointer was.
+void TestPortalDesktopInput::refusedMoveTakesItsPress()
+{
+    std::string whyNot;
+    std::unique_ptr<DesktopInput> input = PortalDesktopInput::create(whyNot);
+    QVERIFY2(input, whyNot.c_str());
+    QStringList lost;
+    input->setLostHandler([&lost](const std::string &why) { lost << QString::fromStdString(why); });
+    m_clicks.clear();
+    m_standIn.call(u"RefuseMoves"_s, true);
+    QVERIFY(input->SetCursorPos(100, 150));
+    input->mouse_event(LeftButtonPress);
+    input->mouse_event(LeftButtonRelease);
+    QTRY_COMPARE(lost, QStringList {u"the desktop portal refused NotifyPointerMotionAbsolute "
+                                    "(Invalid position)"_s});
+    m_standIn.call(u"RefuseMoves"_s, false);
+    QTest::qWait(300);
+    QCOMPARE(m_clicks, QStringList());
 }
 
 void TestPortalDesktopInput::refusedGrantGivesReason()

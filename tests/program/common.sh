@@ -157,7 +157,11 @@ start_varbelo() { # LOGNAME [NAME=VALUE...]: the settings a user may add, such a
 }
 
 windows_named() { # REGEX: ids of the mapped windows whose title matches
-    xdotool search --onlyvisible --name "$1" 2>/dev/null || true
+    local id
+    # GNOME 48 draws X11 windows' frames in windows of its own that bear the title too.
+    for id in $(xdotool search --onlyvisible --name "$1" 2>/dev/null); do
+        xprop -id "$id" WM_CLASS 2>/dev/null | grep -q '"mutter-x11-frames"' || echo "$id"
+    done
 }
 
 count_windows() { # REGEX
@@ -593,23 +597,51 @@ ${got:-none}"
 # scale-monitor-framebuffer, with which GNOME Settings offers fractional scales, "physical" is
 # its default. The monitors lie side by side, the last at SCALE. Needs wayland_user first; adds
 # the session's variables to uenv and exports XWayland's DISPLAY and XAUTHORITY.
-start_gnome() { # STANDIN_PORTAL LAYOUT SCALE WxH...
-    local standin i
+# With portal=real, GNOME itself: gnome-shell, and the real xdg-desktop-portal with GNOME's
+# backend and GNOME Settings' shortcut provider, each started by the session bus as in a session;
+# the stand-in lends the hand alone. gnome-shell wants logind on a system bus: python3-dbusmock's
+# stands in. The program's desktop entry is installed in the user's data folder, as a user's
+# install leaves it: the portal takes an app id only for an installed entry.
+start_gnome() { # HAND_PORTAL LAYOUT SCALE WxH...
+    local standin i compositor=(mutter) hand_only=()
     standin=$(user_copy "$1")
     if [ "$2" = logical ]; then
         mkdir -p "$udir/.config/glib-2.0/settings"
         printf "[org/gnome/mutter]\nexperimental-features=['scale-monitor-framebuffer']\n" \
             >"$udir/.config/glib-2.0/settings/keyfile"
-        [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$udir/.config"
     fi
+    if [ "${portal:-standin}" = real ]; then
+        compositor=(gnome-shell) hand_only=(--hand-only)
+        mkdir -p "$udir/.local/share/applications"
+        sed "s|^Exec=.*|Exec=$vb|" "$(dirname "${BASH_SOURCE[0]}")/../../data/linux/org.varbelo.Varbelo.desktop" \
+            >"$udir/.local/share/applications/org.varbelo.Varbelo.desktop"
+        # A system bus that starts no service: the root's own (accounts-daemon on a read-only
+        # root) can keep the shell waiting 25 s for their start.
+        mkdir -p /run/dbus
+        printf '%s\n' '<busconfig><type>system</type><auth>EXTERNAL</auth>' \
+            '<listen>unix:path=/run/dbus/system_bus_socket</listen>' \
+            '<policy context="default"><allow user="*"/><allow own="*"/>' \
+            '<allow send_destination="*"/><allow receive_sender="*"/></policy></busconfig>' \
+            >"$work/system-bus.conf"
+        launch system_bus dbus-daemon --config-file="$work/system-bus.conf" --nofork
+        wait_socket /run/dbus/system_bus_socket 10 "$last"
+        launch logind python3 -m dbusmock --system --template logind
+        wait_until "the stand-in logind on the system bus" 10 \
+            'dbus-send --system --print-reply --dest=org.freedesktop.DBus / \
+                org.freedesktop.DBus.NameHasOwner string:org.freedesktop.login1 | grep -q true'
+    fi
+    [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$udir"
     x11_socket_dir
     session_bus
     uenv+=(GSETTINGS_BACKEND=keyfile XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME)
+    # What the bus starts (the portals) finds the session's display as in a session.
+    "${uenv[@]}" dbus-update-activation-environment GSETTINGS_BACKEND XDG_SESSION_TYPE \
+        XDG_CURRENT_DESKTOP WAYLAND_DISPLAY=wayland-vb
     launch pipewire "${uenv[@]}" pipewire
     launch wireplumber "${uenv[@]}" wireplumber
     local monitors=()
     for i in "${@:4}"; do monitors+=(--virtual-monitor "$i"); done
-    launch mutter "${uenv[@]}" mutter --headless --wayland --wayland-display=wayland-vb \
+    launch mutter "${uenv[@]}" "${compositor[@]}" --headless --wayland --wayland-display=wayland-vb \
         "${monitors[@]}"
     wait_socket "$udir/run/wayland-vb" 20 "$last"
     wait_line "$work/mutter.log" 'Using public X11 display :[0-9]+' 10 "mutter started no XWayland"
@@ -623,17 +655,39 @@ start_gnome() { # STANDIN_PORTAL LAYOUT SCALE WxH...
             | grep -q true && break
         sleep 0.05
     done
-    launch standin "${uenv[@]}" /usr/bin/python3 "$standin" "$3"
+    launch standin "${uenv[@]}" /usr/bin/python3 "$standin" "${hand_only[@]}" "$3"
     wait_line "$work/standin.log" '^ready' 10 "the stand-in portal did not start"
-    say "mutter on wayland-vb and XWayland on $DISPLAY, $2 layout, monitors ${*:4}," \
-        "the last at scale $3"
+    if [ "${portal:-standin}" = real ]; then
+        # The shell opens on its overview, as at a login; the user leaves it with Esc.
+        wait_line "$work/mutter.log" 'GNOME Shell started' 20 "gnome-shell did not start"
+        gnome_keys Escape
+        wait_until "the overview left" 10 '"${uenv[@]}" dbus-send --session --print-reply \
+            --dest=org.gnome.Shell /org/gnome/Shell org.freedesktop.DBus.Properties.Get \
+            string:org.gnome.Shell string:OverviewActive | grep -q "boolean false"'
+    fi
+    say "$("${compositor[@]}" --version 2>/dev/null | head -n 1) on wayland-vb and XWayland on" \
+        "$DISPLAY, $2 layout, monitors ${*:4}, the last at scale $3"
+}
+
+# Answers a dialog of the desktop's as its user does, once it has the keyboard: KEYS as gnome_keys
+# takes them, one "+"-joined chord per argument ("Alt_L+s").
+gnome_dialog() { # TITLE KEYS...
+    local chord title=$1
+    wait_until "GNOME's dialog \"$title\" with the keyboard" 15 \
+        '[ "$("${uenv[@]}" dbus-send --session --print-reply=literal --dest=org.varbelo.test.Hand \
+            /org/varbelo/test/Hand org.varbelo.test.StandIn.Active)" = "   $title" ]'
+    for chord in "${@:2}"; do
+        # shellcheck disable=SC2086 # the chord split into its keys
+        gnome_keys ${chord//+/ }
+        sleep 0.2
+    done
 }
 
 # The desktop's own mouse and keyboard, as a user's devices give them: Point X Y (layout
 # coordinates), Button true|false (the left one), Key NAME true|false.
 gnome_hand() { # METHOD ARGUMENTS...
-    "${uenv[@]}" dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop \
-        /org/freedesktop/portal/desktop "org.varbelo.test.StandIn.$1" "${@:2}" >/dev/null
+    "${uenv[@]}" dbus-send --session --print-reply --dest=org.varbelo.test.Hand \
+        /org/varbelo/test/Hand "org.varbelo.test.StandIn.$1" "${@:2}" >/dev/null
 }
 # With held_in=LOG (an X11 recorder's log), the hold starts once the X server has the press: under
 # load mutter may pass a press on late, together with its release, and a key that was never down
