@@ -659,11 +659,14 @@ start_gnome() { # HAND_PORTAL LAYOUT SCALE WxH...
     wait_line "$work/standin.log" '^ready' 10 "the stand-in portal did not start"
     if [ "${portal:-standin}" = real ]; then
         # The shell opens on its overview, as at a login; the user leaves it with Esc.
-        wait_line "$work/mutter.log" 'GNOME Shell started' 20 "gnome-shell did not start"
+        overview() {
+            "${uenv[@]}" dbus-send --session --print-reply --dest=org.gnome.Shell \
+                /org/gnome/Shell org.freedesktop.DBus.Properties.Get string:org.gnome.Shell \
+                string:OverviewActive 2>/dev/null | grep -q "boolean $1"
+        }
+        wait_until "gnome-shell on its overview" 20 'overview true'
         gnome_keys Escape
-        wait_until "the overview left" 10 '"${uenv[@]}" dbus-send --session --print-reply \
-            --dest=org.gnome.Shell /org/gnome/Shell org.freedesktop.DBus.Properties.Get \
-            string:org.gnome.Shell string:OverviewActive | grep -q "boolean false"'
+        wait_until "the overview left" 10 'overview false'
     fi
     say "$("${compositor[@]}" --version 2>/dev/null | head -n 1) on wayland-vb and XWayland on" \
         "$DISPLAY, $2 layout, monitors ${*:4}, the last at scale $3"
