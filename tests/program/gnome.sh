@@ -5,8 +5,8 @@ set -euo pipefail
 # at SCALE, in mutter's logical or physical layout) the program runs on XWayland, as in a GNOME
 # session, and clicks through the RemoteDesktop portal. Spots recorded through its capture
 # windows, pointed at with the desktop's own mouse and Space, replay on the pixel into an X11
-# window on both monitors and a native window on the scaled one, where the portal reaches it (in
-# the logical layout it does not: the step is missed, nothing pressed).
+# window on both monitors and a native window on the scaled one, where the portal reaches: in the
+# logical layout it does not reach the scaled monitor's far part, and that step is missed.
 # With "real", on GNOME itself (gnome-shell and its own portals, start_gnome): the program,
 # started from a shell, gets the clicks through GNOME's RemoteDesktop dialog and Esc through its
 # shortcut dialog, both answered as a user does, and Esc stops a run.
@@ -35,7 +35,7 @@ click() { # X Y
 # program's window where mutter puts it, on the first monitor.
 launch native "${uenv[@]}" "$recorder" native fullscreen last
 wait_ready "$work/native.log" "the native recorder"
-launch x11 "${uenv[@]}" "$xrecorder" 1000 0 $((280 + bw / 2)) "$bh"
+launch x11 "${uenv[@]}" "$xrecorder" 1000 0 $((280 + bw / 4)) "$bh"
 wait_ready "$work/x11.log" "the X11 recorder"
 gnome_hand Point int32:640 int32:360
 launch varbelo "${uenv[@]}" "$vb"
@@ -48,17 +48,19 @@ find_varbelo 10
 ((vb_x + 442 < 1000)) || fail "expected the program's window left of x 1000, it is at $vb_x"
 say "the program's window at $vb_x,$vb_y on XWayland"
 
-# Three spots recorded into rows 0 to 2: the X11 window on the first monitor and on the scaled
-# one, the native window. The desktop's mouse points, Space is held across a poll, Esc ends. The
+# Four spots recorded into rows 0 to 3: the X11 window on the first monitor and on the scaled
+# one, the native window near and far. The desktop's mouse points, Space is held across a poll,
+# Esc ends. The
 # X11 window is unmapped meanwhile: it bypasses the window manager, so nothing could cover it.
-spots=(1100 100 $((1281 + bw / 4)) $((bh / 3 + 1)) $((1280 + 3 * bw / 4)) $((2 * bh / 3)))
+spots=(1100 100 $((1281 + bw / 8)) $((bh / 3 + 1)) $((1280 + 3 * bw / 8)) $((bh / 4))
+       $((1280 + 3 * bw / 4)) $((2 * bh / 3)))
 xwin=$(windows_named '^clickrecorder$')
 xdotool windowunmap --sync "$xwin"
 click $((vb_x + 72)) $((vb_y + $(row_y 0)))
 click $((vb_x + 350)) $((vb_y + 119))
 wait_for_window '^Varbelo: point and press' 5 >/dev/null \
     || fail "the capture windows did not come up"
-for ((i = 0; i < 6; i += 2)); do
+for ((i = 0; i < ${#spots[@]}; i += 2)); do
     gnome_hand Point "int32:${spots[i]}" "int32:${spots[i + 1]}"
     # Under load mutter may move the pointer late: Space before that records the last spot.
     wait_until "the pointer at ${spots[*]:i:2}" 5 \
@@ -71,9 +73,9 @@ sleep 0.5
 [ "$(count_windows '^Varbelo: point and press')" = 0 ] \
     || fail "Esc did not take the capture windows down"
 xdotool windowmap --sync "$xwin"
-say "three spots recorded"
+say "four spots recorded"
 
-toggle_rows 0 2 click
+toggle_rows 0 3 click
 click $((vb_x + execute_x)) $((vb_y + execute_y))
 start=0
 if [ "$portal" = real ]; then
@@ -93,18 +95,17 @@ if [ "$portal" = real ]; then
     start=$(log_lines)
     click $((vb_x + execute_x)) $((vb_y + execute_y))
 fi
-native=$(awk -v x="${spots[4]}" -v y="${spots[5]}" -v p="$per_pixel" \
-    'BEGIN { print (x - 1280) / p, y / p }')
-# The portal takes no position beyond a monitor's size in desktop units, while mutter in its
-# logical layout wants the scaled monitor's pixels: the step on its far part is missed, and
-# nothing pressed.
-[ "$layout" = physical ] || native=
+native=$(awk -v p="$per_pixel" -v l="$layout" -v s="${spots[*]:4}" 'BEGIN { split(s, a, " ")
+    for (i = 1; i <= (l == "physical" ? 4 : 2); i += 2) print (a[i] - 1280) / p, a[i + 1] / p }')
 rec=$work/native.log
-[ -n "$native" ] || rec=$work/x11.log
-wait_presses "$start" "$((${#native} > 0 ? 1 : 2))" 10 release || true
+wait_presses 0 "$(grep -c . <<<"$native")" 10 release || true
 sleep 1.2 # a click more, had there been one, would have come by now
 expect_presses <(tail -n +$((start + 1)) "$work/x11.log") "${spots[*]:0:2}
 ${spots[*]:2:2}" "the X11 window, in layout coordinates"
+# The portal takes no position beyond a monitor's size in desktop units, while mutter in its
+# logical layout wants the scaled monitor's pixels: the step on its far part is missed, and
+# nothing pressed.
 expect_presses "$work/native.log" "$native" "the native window, in its own pixels"
-say "the recorded spots replay on the pixel${native:-, but for the one the portal cannot reach}"
+say "the recorded spots replay on the pixel, but for one the portal cannot reach, in the" \
+    "logical layout"
 say PASS
