@@ -626,9 +626,7 @@ start_gnome() { # HAND_PORTAL LAYOUT SCALE WxH...
         launch system_bus dbus-daemon --config-file="$work/system-bus.conf" --nofork
         wait_socket /run/dbus/system_bus_socket 10 "$last"
         launch logind python3 -m dbusmock --system --template logind
-        wait_until "the stand-in logind on the system bus" 10 \
-            'dbus-send --system --print-reply --dest=org.freedesktop.DBus / \
-                org.freedesktop.DBus.NameHasOwner string:org.freedesktop.login1 | grep -q true'
+        wait_until "the stand-in logind" 10 'bus_has --system org.freedesktop.login1'
     fi
     [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$udir"
     x11_socket_dir
@@ -649,12 +647,7 @@ start_gnome() { # HAND_PORTAL LAYOUT SCALE WxH...
     DISPLAY=$(grep -oE 'Using public X11 display :[0-9]+' "$work/mutter.log" | grep -oE ':[0-9]+')
     XAUTHORITY=$(ls "$udir/run"/.mutter-Xwaylandauth.*)
     uenv+=(WAYLAND_DISPLAY=wayland-vb DISPLAY="$DISPLAY" XAUTHORITY="$XAUTHORITY")
-    for ((i = 0; i < 200; i++)); do
-        "${uenv[@]}" dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
-            org.freedesktop.DBus.NameHasOwner string:org.gnome.Mutter.ScreenCast 2>/dev/null \
-            | grep -q true && break
-        sleep 0.05
-    done
+    wait_until "mutter's screen casts" 10 'bus_has --session org.gnome.Mutter.ScreenCast'
     launch standin "${uenv[@]}" /usr/bin/python3 "$standin" "${hand_only[@]}" "$3"
     wait_line "$work/standin.log" '^ready' 10 "the stand-in portal did not start"
     if [ "${portal:-standin}" = real ]; then
@@ -670,6 +663,11 @@ start_gnome() { # HAND_PORTAL LAYOUT SCALE WxH...
     fi
     say "$("${compositor[@]}" --version 2>/dev/null | head -n 1) on wayland-vb and XWayland on" \
         "$DISPLAY, $2 layout, monitors ${*:4}, the last at scale $3"
+}
+
+bus_has() { # --session|--system NAME: true once NAME has an owner there
+    "${uenv[@]}" dbus-send "$1" --print-reply --dest=org.freedesktop.DBus / \
+        org.freedesktop.DBus.NameHasOwner "string:$2" 2>/dev/null | grep -q true
 }
 
 # Answers a dialog of the desktop's as its user does, once it has the keyboard: KEYS as gnome_keys
