@@ -58,7 +58,20 @@ private slots:
     void closedSessionLeavesNoButtonHeld();
 
 private:
+    // A session of the program's, what it says when lost kept in m_lost; no click seen yet.
+    std::unique_ptr<DesktopInput> watchedSession(std::string &whyNot)
+    {
+        m_lost.clear();
+        m_clicks.clear();
+        std::unique_ptr<DesktopInput> input = PortalDesktopInput::create(whyNot);
+        if (input)
+            input->setLostHandler(
+                    [this](const std::string &why) { m_lost << QString::fromStdString(why); });
+        return input;
+    }
+
     QStringList m_clicks;
+    QStringList m_lost;
     std::vector<std::unique_ptr<ClickWindow>> m_windows;
     QDBusInterface m_standIn {u"org.freedesktop.portal.Desktop"_s,
                               u"/org/freedesktop/portal/desktop"_s, u"org.varbelo.test.StandIn"_s};
@@ -123,16 +136,13 @@ void TestPortalDesktopInput::grantedClicksLand()
 void TestPortalDesktopInput::refusedMoveTakesItsPress()
 {
     std::string whyNot;
-    std::unique_ptr<DesktopInput> input = PortalDesktopInput::create(whyNot);
+    const std::unique_ptr<DesktopInput> input = watchedSession(whyNot);
     QVERIFY2(input, whyNot.c_str());
-    QStringList lost;
-    input->setLostHandler([&lost](const std::string &why) { lost << QString::fromStdString(why); });
-    m_clicks.clear();
     m_standIn.call(u"RefuseMoves"_s, true);
     QVERIFY(input->SetCursorPos(100, 150));
     input->mouse_event(LeftButtonPress);
     input->mouse_event(LeftButtonRelease);
-    QTRY_COMPARE(lost, QStringList {u"the desktop portal refused NotifyPointerMotionAbsolute "
+    QTRY_COMPARE(m_lost, QStringList {u"the desktop portal refused NotifyPointerMotionAbsolute "
                                     "(Invalid position)"_s});
     m_standIn.call(u"RefuseMoves"_s, false);
     QTest::qWait(300);
@@ -165,18 +175,15 @@ void TestPortalDesktopInput::streamsWithoutPositionAreNowhere()
 void TestPortalDesktopInput::closedSessionLeavesNoButtonHeld()
 {
     std::string whyNot;
-    std::unique_ptr<DesktopInput> input = PortalDesktopInput::create(whyNot);
+    const std::unique_ptr<DesktopInput> input = watchedSession(whyNot);
     QVERIFY2(input, whyNot.c_str());
-    QStringList lost;
-    input->setLostHandler([&lost](const std::string &why) { lost << QString::fromStdString(why); });
-    m_clicks.clear();
     input->SetCursorPos(200, 300);
     input->mouse_event(LeftButtonPress);
     QTRY_COMPARE(m_clicks, QStringList {u"press 200,300"_s});
 
     m_standIn.call(u"CloseSessions"_s);
     QTRY_COMPARE(m_clicks, QStringList({u"press 200,300"_s, u"release 200,300"_s}));
-    QTRY_COMPARE(lost, QStringList {u"the desktop ended the remote-control session"_s});
+    QTRY_COMPARE(m_lost, QStringList {u"the desktop ended the remote-control session"_s});
     // Quiet from then on: gnome.sh checks the one line on standard error.
     QVERIFY(!input->SetCursorPos(300, 300));
     input->mouse_event(LeftButtonPress);
