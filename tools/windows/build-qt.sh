@@ -68,7 +68,7 @@ rm -rf "$work" "$prefix"
 mkdir -p "$work"
 log=$work/build.log
 echo "Building Qt $upstream for Windows from Debian's source into $prefix (once per machine;" \
-     "about 25 minutes on two cores; log: $log)" >&2
+     "7 to 25 minutes on two cores; log: $log)" >&2
 start=$SECONDS
 
 # apt-get source applies Debian's patches as well; it needs the deb-src entry that
