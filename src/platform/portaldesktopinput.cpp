@@ -342,32 +342,36 @@ QDBusMessage PortalDesktopInput::sessionCall(const QString &method,
     return call;
 }
 
-// Moves and button events go out without waiting for their replies, so that a run never waits on
-// the bus; an error reply ends the session. A button event waits for the replies to the moves
-// before it, though: after a move the portal refused, a press would land where the pointer was.
+// Moves and button events go out without the run waiting for their replies, but one at a time:
+// xdg-desktop-portal handles each call in a thread of its own, so calls sent together may reach
+// the desktop in another order, and after a move the portal refused, a press would land where the
+// pointer was. An error reply ends the session.
 void PortalDesktopInput::notify(const QString &method, const QVariantList &arguments)
 {
-    const bool move = method == u"NotifyPointerMotionAbsolute"_s;
-    m_movesUnanswered += move;
-    auto *watcher =
-            new QDBusPendingCallWatcher(m_bus.asyncCall(sessionCall(method, arguments)), this);
+    m_unsent.append(sessionCall(method, arguments));
+    if (!m_unanswered)
+        sendNext();
+}
+
+void PortalDesktopInput::sendNext()
+{
+    if (m_unsent.isEmpty() || m_lost)
+        return;
+    const QDBusMessage call = m_unsent.takeFirst();
+    if (call.member() == u"NotifyPointerButton"_s)
+        m_buttonDown = call.arguments().last().toUInt() == 1;
+    m_unanswered = true;
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, method, move](QDBusPendingCallWatcher *reply) {
+            [this, method = call.member()](QDBusPendingCallWatcher *reply) {
                 reply->deleteLater();
-                m_movesUnanswered -= move;
+                m_unanswered = false;
                 if (reply->isError())
                     return lose(u"the desktop portal refused %1 (%2)"_s.arg(
                                         method, reply->error().message()),
                                 false);
-                while (m_movesUnanswered == 0 && !m_buttonsAfterMoves.isEmpty() && !m_lost)
-                    sendButton(m_buttonsAfterMoves.takeFirst());
+                sendNext();
             });
-}
-
-void PortalDesktopInput::sendButton(bool press)
-{
-    notify(u"NotifyPointerButton"_s, {leftButton, press ? 1u : 0u});
-    m_buttonDown = press;
 }
 
 // One line, then silence. A session the desktop closed took its virtual pointer, and what it
@@ -386,7 +390,7 @@ void PortalDesktopInput::lose(const QString &why, bool sessionGone)
                                                   u"Close"_s));
     }
     m_buttonDown = false;
-    m_buttonsAfterMoves.clear();
+    m_unsent.clear();
     if (m_lostHandler)
         m_lostHandler(why.toStdString());
 }
@@ -408,22 +412,22 @@ bool PortalDesktopInput::SetCursorPos(std::int32_t x, std::int32_t y)
         if (stream.area.contains(x, y)) {
             const QPointF at = QPointF(QPoint(x, y) - stream.area.topLeft()) * stream.scale;
             // xdg-desktop-portal refuses a position beyond every stream's size in desktop units,
-            // and mutter, in its logical layout, wants positions in the monitor's pixels: the
-            // far part of a scaled monitor cannot be reached. Said here, the step is missed.
+            // while mutter, in its logical layout, wants the monitor's own pixels: a scaled
+            // monitor's far part is reached from the nearest position the portal takes, by a
+            // relative move in desktop units, which mutter does not accelerate for a virtual
+            // pointer.
             const bool refused = std::none_of(m_streams.begin(), m_streams.end(),
                                               [&](const Stream &other) {
                                                   return at.x() < other.area.width()
                                                           && at.y() < other.area.height();
                                               });
             if (refused) {
-                m_whyMoveFailed = u"the desktop portal takes no position beyond a shared "
-                                  "monitor's size, and (%1, %2) lies at (%3, %4) in the pixels "
-                                  "of its monitor, scaled %5 times"_s.arg(x)
-                                          .arg(y)
-                                          .arg(at.x())
-                                          .arg(at.y())
-                                          .arg(stream.scale);
-                return false;
+                const QPointF reachable(std::min(at.x(), stream.area.width() - 1.0),
+                                   std::min(at.y(), stream.area.height() - 1.0));
+                const QPointF rest = (at - reachable) / stream.scale;
+                notify(u"NotifyPointerMotionAbsolute"_s, {stream.node, reachable.x(), reachable.y()});
+                notify(u"NotifyPointerMotion"_s, {rest.x(), rest.y()});
+                return true;
             }
             notify(u"NotifyPointerMotionAbsolute"_s, {stream.node, at.x(), at.y()});
             return true;
@@ -440,11 +444,7 @@ void PortalDesktopInput::mouse_event(std::uint32_t dwFlags)
 {
     if (m_lost || (dwFlags != LeftButtonPress && dwFlags != LeftButtonRelease))
         return;
-    const bool press = dwFlags == LeftButtonPress;
-    if (m_movesUnanswered > 0)
-        m_buttonsAfterMoves.append(press);
-    else
-        sendButton(press);
+    notify(u"NotifyPointerButton"_s, {leftButton, dwFlags == LeftButtonPress ? 1u : 0u});
 }
 
 std::int16_t PortalDesktopInput::GetAsyncKeyState(int)

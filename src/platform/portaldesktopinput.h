@@ -57,7 +57,7 @@ private:
                  QVariantMap &results, QString &whyNot);
     QDBusMessage sessionCall(const QString &method, const QVariantList &arguments) const;
     void notify(const QString &method, const QVariantList &arguments);
-    void sendButton(bool press);
+    void sendNext();
     void lose(const QString &why, bool sessionGone);
 
     // QtDBus hands D-Bus signals only to slots named by their signature.
@@ -69,8 +69,8 @@ private:
     std::vector<Stream> m_streams;
     int m_unplacedStreams = 0; // monitors shared without a position: no move can reach them
     bool m_buttonDown = false; // a press went out and its release has not
-    int m_movesUnanswered = 0;
-    QList<bool> m_buttonsAfterMoves; // press (true) or release, sent once those moves are taken
+    QList<QDBusMessage> m_unsent; // each goes once the portal has answered the one before
+    bool m_unanswered = false;
     bool m_lost = false; // the session is over: calls do nothing
     QString m_whyLost;
     QString m_whyMoveFailed;

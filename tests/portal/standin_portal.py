@@ -242,6 +242,10 @@ class Portal(dbus.service.Object):
         self.sessions[session].forward('NotifyPointerMotionAbsolute',
                                        self.sessions[session].streams[int(node)], x, y)
 
+    @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='oa{sv}dd')
+    def NotifyPointerMotion(self, session, options, dx, dy):
+        self.sessions[session].forward('NotifyPointerMotionRelative', dx, dy)
+
     @dbus.service.method(PORTAL + '.RemoteDesktop', in_signature='oa{sv}iu')
     def NotifyPointerButton(self, session, options, button, state):
         self.sessions[session].forward('NotifyPointerButton', button, bool(state))
